@@ -1,0 +1,43 @@
+#pragma once
+// vtrtool subcommands register themselves here, one source file each.
+// Exit codes: 0 success, 1 bad usage, 2 input that cannot be read.
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace vtrtool {
+
+enum ExitCode { kOk = 0, kUsage = 1, kBadInput = 2 };
+
+// Raised by a command for input it cannot read; main prints the message and exits 2.
+struct InputError
+{
+  std::string message;
+};
+// Raised for wrong arguments; main prints the message and the usage and exits 1.
+struct UsageError
+{
+  std::string message;
+};
+
+using Args = std::vector<std::string>;
+
+struct Command
+{
+  std::string name;
+  std::string usage; // arguments after the name
+  std::string summary;
+  std::function<int(const Args&)> run;
+  // Drawing commands need a (headless) GUI application; the rest run without one.
+  bool gui = false;
+};
+
+std::vector<Command>& Commands();
+
+struct Registrar
+{
+  explicit Registrar(Command c) { Commands().push_back(std::move(c)); }
+};
+
+} // namespace vtrtool
