@@ -27,7 +27,9 @@ namespace vtr {
 namespace {
 
 const QSize kClientSize(680, 530);
-const QRect kMainPanel(2, 45, 685, 489);
+// The designed panel reaches 5 pixels past the client's right edge and 4 past its bottom,
+// which cuts off the memos' scroll bars; it keeps a 2-pixel margin on every side instead.
+const QRect kMainPanel(2, 45, 676, 483);
 
 QStringList ToQt(const TextLines& lines)
 {
@@ -74,6 +76,10 @@ TfrmMockup03::~TfrmMockup03() = default;
 
 void TfrmMockup03::BuildLayout()
 {
+  // The 75-pixel buttons are designed for an 8-point face.
+  QFont small = font();
+  small.setPointSize(8);
+  setFont(small);
   resize(kClientSize);
   if (QScreen* screen = QGuiApplication::primaryScreen()) {
     QRect r(QPoint(0, 0), kClientSize);
@@ -194,8 +200,17 @@ void TfrmMockup03::FormCreate()
 
   LoadOptGlobal(SettingsPath());
 
-  // Until the scenario commands exist, start-up ends with an empty scenario.
+  StartNewScenario();
+}
+
+void TfrmMockup03::StartNewScenario()
+{
+  setWindowTitle(QStringLiteral("Vantrel v.") + GetVersion());
+  const QString entry = ScenarioFileName() + " New scenario " + EventStamp();
+  LogNotes({entry});
+  LogEvent(entry);
   BuildEmptyScenario(xmlUnits, GetVersion().toStdString());
+  LogIt(QStringLiteral("LoadScen New button pressed"));
 }
 
 QString TfrmMockup03::SettingsPath() const { return ProgramFolder() + "Vantrel.ini"; }

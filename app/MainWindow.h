@@ -97,6 +97,8 @@ protected:
 private:
   void FormCreate();
   void BuildLayout();
+  // The new-scenario branch of loading: title, log entries, the empty document.
+  void StartNewScenario();
 
   std::unique_ptr<TextLog> stlDebugLog;
   std::unique_ptr<TextLog> stlLogEvent;

@@ -39,9 +39,11 @@ bool TrySet(const char* name)
 CommaDecimalLocale::CommaDecimalLocale()
 {
   oldC_ = std::setlocale(LC_ALL, nullptr);
+  std::string chosen;
   for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "de_DE"})
     if (TrySet(name)) {
       active_ = true;
+      chosen = name;
       break;
     }
   if (!active_) {
@@ -57,13 +59,15 @@ CommaDecimalLocale::CommaDecimalLocale()
       p.waitForFinished(120000);
       setenv("LOCPATH", dir.toLocal8Bit().constData(), 1);
       active_ = TrySet("de_DE.UTF-8");
+      chosen = "de_DE.UTF-8";
       if (!active_)
         why_ = "could not generate de_DE.UTF-8: " + p.readAllStandardError().toStdString();
     }
   }
   if (active_) {
     try {
-      std::locale::global(std::locale(""));
+      // Setting the global C++ locale by name also sets the C one.
+      std::locale::global(std::locale(chosen.c_str()));
     } catch (const std::exception&) {
       // The C locale alone is enough for the C library's conversions.
     }
