@@ -210,8 +210,7 @@ void RenumberUnusableIds(XmlNode units)
 {
   std::set<uint32_t> used;
   std::vector<XmlNode> renumber;
-  for (int i = 0, n = units.ChildCount(); i < n; ++i) {
-    XmlNode u = units.Child(i);
+  for (XmlNode u : ChildElements(units)) {
     const auto id = TryStrToInt64(u.AttributeText("id"));
     if (!id) continue;
     if (*id >= 0 && *id < kNoUnit && used.insert(static_cast<uint32_t>(*id)).second) continue;

@@ -24,6 +24,14 @@ void BuildEmptyScenario(XmlDocument& doc, const std::string& programVersion)
   current.SetText("0");
 }
 
+std::vector<XmlNode> ChildElements(XmlNode parent)
+{
+  std::vector<XmlNode> out;
+  for (auto c = parent.Raw().first_child(); c; c = c.next_sibling())
+    if (c.type() == pugi::node_element) out.emplace_back(c);
+  return out;
+}
+
 XmlNode ScenarioNoteElement(const XmlDocument& doc)
 {
   return FindChildByAttribute(doc.Root().ChildByName("notes"), "note", "timestamp", "0.0");
@@ -35,10 +43,11 @@ void SetScenarioStartTime(XmlDocument& doc, TDateTime dtScen)
   if (!root) return;
   XmlNode stamps = root.EnsureChild("timestamps");
   XmlNode start;
-  for (int i = 0, n = stamps.ChildCount(); i < n && !start; ++i) {
-    XmlNode c = stamps.Child(i);
-    if (SameText(c.Name(), "timestamp") && SameText(c.AttributeText("name"), "start")) start = c;
-  }
+  for (XmlNode c : ChildElements(stamps))
+    if (SameText(c.Name(), "timestamp") && SameText(c.AttributeText("name"), "start")) {
+      start = c;
+      break;
+    }
   if (!start) {
     start = XmlNode(stamps.Raw().prepend_child("timestamp"));
     start.AppendAttribute("name", "start");

@@ -6,6 +6,7 @@
 #include "xml/XmlDocument.h"
 
 #include <string>
+#include <vector>
 
 namespace vtr {
 
@@ -16,6 +17,10 @@ inline constexpr int kScenarioVersion = 7;
 // Empties doc and builds the empty version-7 scenario: notes with one note, units, and the
 // "start" and "current" timestamps. programVersion goes into `versionprog`.
 void BuildEmptyScenario(XmlDocument& doc, const std::string& programVersion);
+
+// The child elements of parent in document order, in one linear walk (indexing children one
+// by one would walk the list again for each).
+std::vector<XmlNode> ChildElements(XmlNode parent);
 
 // The scenario notes element: the first `note` of the root's `notes` whose `timestamp` is
 // "0.0" (name and value compared with case); null when there is none.

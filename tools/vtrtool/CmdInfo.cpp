@@ -55,10 +55,9 @@ int RunInfo(const vtrtool::Args& args)
     throw vtrtool::InputError{e.what()};
   }
 
-  const vtr::XmlNode units = doc.Root().ChildByName("units");
-  std::cout << "version\t" << load.versionIn << "\tunits\t" << units.ChildCount() << "\n";
-  for (int i = 0, n = units.ChildCount(); i < n; ++i) {
-    const vtr::XmlNode unit = units.Child(i);
+  const std::vector<vtr::XmlNode> units = vtr::ChildElements(doc.Root().ChildByName("units"));
+  std::cout << "version\t" << load.versionIn << "\tunits\t" << units.size() << "\n";
+  for (const vtr::XmlNode& unit : units) {
     const vtr::XmlNode status = unit.ChildByName("status");
     std::string line = Field(unit.AttributeText("id"));
     for (const char* item : {"objtype", "name", "lat", "lon", "alt", "hdg", "speed", "hdgarrow"})
