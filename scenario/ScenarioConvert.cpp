@@ -225,6 +225,19 @@ void RenumberUnusableIds(XmlNode units)
   }
 }
 
+// The unit store needs `units` and the notes need their `note`; a document that lacks them
+// (not written by the program) gets them, so that nothing added later is silently dropped.
+void EnsureScenarioParts(XmlDocument& doc)
+{
+  XmlNode root = doc.Root();
+  root.EnsureChild("units");
+  if (!ScenarioNoteElement(doc)) {
+    XmlNode note = root.EnsureChild("notes").AppendChild("note");
+    note.AppendAttribute("timestamp", "0.0");
+    note.AppendAttribute("revision", "0.0");
+  }
+}
+
 } // namespace
 
 int DetectScenarioVersion(const TextLines& lines)
@@ -273,6 +286,7 @@ ScenarioConversion ConvertScenarioLines(TextLines& lines, XmlDocument& doc,
     SetSingleAttribute(tmp.Root(), "versionsave", std::to_string(kScenarioVersion));
     SetSingleAttribute(tmp.Root(), "versionprog", programVersion);
   }
+  EnsureScenarioParts(tmp);
   RenumberUnusableIds(tmp.Root().ChildByName("units"));
 
   doc.LoadFromText(tmp.SaveToText());

@@ -44,7 +44,8 @@ int DetectScenarioVersion(const TextLines& lines);
 // when the whole conversion succeeds; on any error (EScenarioTooNew, EConvertError for a unit
 // name or version that is not an integer, EXmlError for damaged XML) it is left as it was.
 // Units whose id clashes with an earlier unit's, or lies outside 0..4294967294, get fresh ids
-// above the largest, so that every unit can be found by its id.
+// above the largest, so that every unit can be found by its id. A document without `units`
+// or without the scenario note gets them.
 ScenarioConversion ConvertScenarioLines(TextLines& lines, XmlDocument& doc,
                                         std::string_view programVersion);
 

@@ -314,6 +314,20 @@ TEST(VersionSaveConvert, DamagedInputStopsWithAClearErrorAndKeepsTheDocument)
   }
 }
 
+TEST(VersionSaveConvert, DocumentLackingUnitsOrNoteGetsThem)
+{
+  Converted c;
+  Convert({"<QV27Scenario versionsave=\"7\"><notes><note timestamp=\"1.0\">old</note></notes>"
+           "</QV27Scenario>"},
+          c);
+  EXPECT_TRUE(Units(c.doc));
+  ASSERT_TRUE(ScenarioNoteElement(c.doc));
+  EXPECT_EQ(ScenarioNoteElement(c.doc).Text(), "");
+  EXPECT_EQ(ChildNames(c.doc.Root().ChildByName("notes")),
+            (std::vector<std::string>{"note", "note"}));
+  EXPECT_EQ(c.doc.Root().ChildByName("notes").Child(0).Text(), "old");
+}
+
 TEST(VersionSaveConvert, ClashingIdsGetFreshOnes)
 {
   const char* v7 = "<QV27Scenario versionsave=\"7\"><units>"
