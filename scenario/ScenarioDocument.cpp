@@ -1,12 +1,15 @@
 #include "scenario/ScenarioDocument.h"
 
+#include "base/TextLists.h"
+#include "scenario/UnitStore.h"
+
 namespace vtr {
 
 void BuildEmptyScenario(XmlDocument& doc, const std::string& programVersion)
 {
   doc.CreateEmpty(kScenarioRoot);
   XmlNode root = doc.Root();
-  root.AppendAttribute("versionsave", "7");
+  root.AppendAttribute("versionsave", std::to_string(kScenarioVersion));
   root.AppendAttribute("versionprog", programVersion);
   XmlNode note = root.AppendChild("notes").AppendChild("note");
   note.AppendAttribute("timestamp", "0.0");
@@ -19,6 +22,37 @@ void BuildEmptyScenario(XmlDocument& doc, const std::string& programVersion)
   XmlNode current = stamps.AppendChild("timestamp");
   current.AppendAttribute("name", "current");
   current.SetText("0");
+}
+
+std::vector<XmlNode> ChildElements(XmlNode parent)
+{
+  std::vector<XmlNode> out;
+  for (auto c = parent.Raw().first_child(); c; c = c.next_sibling())
+    if (c.type() == pugi::node_element) out.emplace_back(c);
+  return out;
+}
+
+XmlNode ScenarioNoteElement(const XmlDocument& doc)
+{
+  return FindChildByAttribute(doc.Root().ChildByName("notes"), "note", "timestamp", "0.0");
+}
+
+void SetScenarioStartTime(XmlDocument& doc, TDateTime dtScen)
+{
+  XmlNode root = doc.Root();
+  if (!root) return;
+  XmlNode stamps = root.EnsureChild("timestamps");
+  XmlNode start;
+  for (XmlNode c : ChildElements(stamps))
+    if (SameText(c.Name(), "timestamp") && SameText(c.AttributeText("name"), "start")) {
+      start = c;
+      break;
+    }
+  if (!start) {
+    start = XmlNode(stamps.Raw().prepend_child("timestamp"));
+    start.AppendAttribute("name", "start");
+  }
+  start.SetTextFloat(dtScen);
 }
 
 } // namespace vtr

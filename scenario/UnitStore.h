@@ -3,6 +3,8 @@
 // main window's scenario document. It holds no state: every call looks the unit up afresh.
 
 #include "base/CheckState.h"
+#include "base/DateTime.h"
+#include "base/TextLists.h"
 #include "xml/XmlDocument.h"
 
 #include <QString>
@@ -55,6 +57,15 @@ public:
   TCheckBoxState GetUnitSens(uint32_t intUnitID, const QString& strItem) const;
   TCheckBoxState GetUnitHdgArrow(uint32_t intUnitID) const;
   static QString GetUnitSensXML(XmlNode xndSensors, const QString& strItem);
+
+  // Converts the lines of a scenario file (any version, 0 to 7) into the version-7 document
+  // and returns "in: v." + the version found + " out: v.7". stlScenIn is left holding
+  // intermediate text; xmlScenIn is changed only on success. Raises EScenarioTooNew for a
+  // newer file (the caller shows its message and ends the program), EConvertError or
+  // EXmlError for damaged input (ScenarioConvert.h).
+  QString VersionSaveConvert(TextLines& stlScenIn, XmlDocument& xmlScenIn);
+  // Stores the scenario start time in the "start" timestamp, creating it when missing.
+  void SetScenTime(TDateTime dtScen);
 
   // The unit element with that identifier, or a null node.
   XmlNode FindUnit(uint32_t intUnitID) const;
