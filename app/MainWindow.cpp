@@ -56,12 +56,6 @@ QPlainTextEdit* MakeMemo(QWidget* parent)
   return m;
 }
 
-// The scenario notes element: the first "note" of "notes" whose timestamp is "0.0".
-XmlNode ScenarioNote(const XmlDocument& doc)
-{
-  return FindChildByAttribute(doc.Root().ChildByName("notes"), "note", "timestamp", "0.0");
-}
-
 } // namespace
 
 TfrmMockup03::TfrmMockup03(QWidget* parent) : QWidget(parent)
@@ -252,14 +246,14 @@ void TfrmMockup03::memNotesExit()
 
 void TfrmMockup03::PutNotesScen()
 {
-  XmlNode note = ScenarioNote(xmlUnits);
+  XmlNode note = ScenarioNoteElement(xmlUnits);
   if (note)
     note.SetText(ToCommaText(FromQt(NotesLines())));
 }
 
 void TfrmMockup03::GetNotesScen()
 {
-  XmlNode note = ScenarioNote(xmlUnits);
+  XmlNode note = ScenarioNoteElement(xmlUnits);
   if (note)
     SetNotesLines(ToQt(FromCommaText(note.Text())));
 }

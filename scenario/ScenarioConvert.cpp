@@ -210,7 +210,7 @@ void RenumberUnusableIds(XmlNode units)
 {
   std::set<uint32_t> used;
   std::vector<XmlNode> renumber;
-  for (XmlNode u : ChildElements(units)) {
+  for (XmlNode u : units.Children()) {
     const auto id = TryStrToInt64(u.AttributeText("id"));
     if (!id) continue;
     if (*id >= 0 && *id < kNoUnit && used.insert(static_cast<uint32_t>(*id)).second) continue;

@@ -24,14 +24,6 @@ void BuildEmptyScenario(XmlDocument& doc, const std::string& programVersion)
   current.SetText("0");
 }
 
-std::vector<XmlNode> ChildElements(XmlNode parent)
-{
-  std::vector<XmlNode> out;
-  for (auto c = parent.Raw().first_child(); c; c = c.next_sibling())
-    if (c.type() == pugi::node_element) out.emplace_back(c);
-  return out;
-}
-
 XmlNode ScenarioNoteElement(const XmlDocument& doc)
 {
   return FindChildByAttribute(doc.Root().ChildByName("notes"), "note", "timestamp", "0.0");
@@ -43,7 +35,7 @@ void SetScenarioStartTime(XmlDocument& doc, TDateTime dtScen)
   if (!root) return;
   XmlNode stamps = root.EnsureChild("timestamps");
   XmlNode start;
-  for (XmlNode c : ChildElements(stamps))
+  for (XmlNode c : stamps.Children())
     if (SameText(c.Name(), "timestamp") && SameText(c.AttributeText("name"), "start")) {
       start = c;
       break;

@@ -18,10 +18,6 @@ inline constexpr int kScenarioVersion = 7;
 // "start" and "current" timestamps. programVersion goes into `versionprog`.
 void BuildEmptyScenario(XmlDocument& doc, const std::string& programVersion);
 
-// The child elements of parent in document order, in one linear walk (indexing children one
-// by one would walk the list again for each).
-std::vector<XmlNode> ChildElements(XmlNode parent);
-
 // The scenario notes element: the first `note` of the root's `notes` whose `timestamp` is
 // "0.0" (name and value compared with case); null when there is none.
 XmlNode ScenarioNoteElement(const XmlDocument& doc);

@@ -14,11 +14,9 @@ QString FromUtf8(const std::string& s) { return QString::fromUtf8(s.data(), stat
 XmlNode FindChildByAttribute(XmlNode parent, std::string_view childName, std::string_view attrName,
                              std::string_view attrValue)
 {
-  for (int i = 0, n = parent.ChildCount(); i < n; ++i) {
-    XmlNode c = parent.Child(i);
+  for (XmlNode c : parent.Children())
     if (c.Name() == childName && c.AttributeText(attrName) == attrValue)
       return c;
-  }
   return {};
 }
 
@@ -26,9 +24,7 @@ XmlNode TfrmUnit1::UnitsElement() const { return host_.ScenarioDocument().Root()
 
 XmlNode TfrmUnit1::FindUnit(uint32_t intUnitID) const
 {
-  XmlNode units = UnitsElement();
-  for (int i = 0, n = units.ChildCount(); i < n; ++i) {
-    XmlNode u = units.Child(i);
+  for (XmlNode u : UnitsElement().Children()) {
     // A damaged id stops the lookup with the conversion error.
     const int64_t id = StrToInt64(u.AttributeText("id"));
     if (static_cast<uint64_t>(id) == intUnitID)

@@ -3,13 +3,24 @@
 #include "base/Convert.h"
 #include "base/TextLists.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <vector>
 
 namespace vtr {
 
 // ---- XmlNode -------------------------------------------------------------------------------
+
+std::vector<XmlNode> XmlNode::Children() const
+{
+  std::vector<XmlNode> out;
+  for (auto c = node_.first_child(); c; c = c.next_sibling())
+    if (c.type() == pugi::node_element)
+      out.emplace_back(c);
+  return out;
+}
 
 int XmlNode::ChildCount() const
 {
@@ -302,7 +313,8 @@ bool XmlDocument::HasDeclaration() const { return static_cast<bool>(DeclarationO
 void XmlDocument::LoadFromText(std::string_view utf8)
 {
   doc_->reset();
-  const unsigned flags = pugi::parse_default | pugi::parse_declaration;
+  // A text of blanks alone (a name of one space) is content; blanks between elements are not.
+  const unsigned flags = pugi::parse_default | pugi::parse_declaration | pugi::parse_ws_pcdata_single;
   pugi::xml_parse_result r = doc_->load_buffer(utf8.data(), utf8.size(), flags, pugi::encoding_utf8);
   if (!r) {
     doc_->reset();
@@ -346,18 +358,19 @@ void XmlDocument::SaveToFile(const std::string& path) const
   {
     std::ofstream f(tmp, std::ios::binary | std::ios::trunc);
     if (!f)
-      throw EXmlError("Cannot create file \"" + path + "\"");
+      throw EXmlError("Cannot create file \"" + path + "\". " + std::strerror(errno));
     f.write(text.data(), static_cast<std::streamsize>(text.size()));
     f.flush();
     if (!f) {
       f.close();
       std::remove(tmp.c_str());
-      throw EXmlError("Cannot write file \"" + path + "\"");
+      throw EXmlError("Cannot create file \"" + path + "\". " + std::strerror(errno));
     }
   }
   if (std::rename(tmp.c_str(), path.c_str()) != 0) {
+    const int err = errno;
     std::remove(tmp.c_str());
-    throw EXmlError("Cannot create file \"" + path + "\"");
+    throw EXmlError("Cannot create file \"" + path + "\". " + std::strerror(err));
   }
 }
 

@@ -8,6 +8,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include <pugixml.hpp>
 
@@ -33,7 +34,9 @@ public:
 
   std::string Name() const { return node_.name(); }
 
-  // Child elements in document order.
+  // Child elements in document order. Children() walks the list once; Child(i) walks it from
+  // the start each time, so loops over all children use Children().
+  std::vector<XmlNode> Children() const;
   int ChildCount() const;
   XmlNode Child(int index) const;
   // First child element whose name equals name, ignoring case.

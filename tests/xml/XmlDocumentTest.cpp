@@ -67,8 +67,12 @@ TEST(XmlDocument, FileIsUtf8WithoutBomAndReadsBackEqual)
   back.LoadFromText(bytes.toStdString());
   EXPECT_TRUE(back.HasDeclaration());
   EXPECT_EQ(back.SaveToText(), doc.SaveToText());
-  // Whitespace between elements is layout, not content.
+  // Whitespace between elements is layout, not content; blanks alone as a text are content.
   EXPECT_EQ(back.Root().ChildByName("units").Text(), "");
+  back.Root().ChildByName("units").AppendChild("name").SetText(" ");
+  XmlDocument again;
+  again.LoadFromText(back.SaveToText());
+  EXPECT_EQ(again.Root().ChildByName("units").ChildByName("name").Text(), " ");
 }
 
 TEST(XmlDocument, LookupsIgnoreCase)
@@ -149,17 +153,21 @@ TEST(XmlDocument, BadTextIsAClearErrorAndLeavesItEmpty)
 
 TEST(XmlDocument, DeepNestingIsWrittenWithoutRecursion)
 {
-  std::string text;
-  const int depth = 100000;
-  for (int i = 0; i < depth; ++i)
-    text += "<a>";
-  for (int i = 0; i < depth; ++i)
-    text += "</a>";
-  XmlDocument doc;
-  doc.LoadFromText(text);
-  for (bool readable : {true, false}) {
+  // Deep enough to overflow the stack of a recursive writer; the readable form indents each
+  // level, so it gets a shallower document.
+  for (const auto& [depth, readable] : {std::pair{200000, false}, std::pair{4000, true}}) {
+    std::string text;
+    for (int i = 0; i < depth; ++i)
+      text += "<a>";
+    for (int i = 0; i < depth; ++i)
+      text += "</a>";
+    XmlDocument doc;
+    doc.LoadFromText(text);
     doc.SetReadable(readable);
-    EXPECT_GT(doc.SaveToText().size(), text.size() / 2);
+    const std::string out = doc.SaveToText();
+        const size_t levels = static_cast<size_t>(depth) - 1;
+    // Readable: (depth-1)^2 TABs, "<a>" and "</a>" lines, one "<a/>" line. Inline: one "<a/>".
+    EXPECT_EQ(out.size(), readable ? levels * levels + 11 * levels + 6 : text.size() - 3);
   }
 }
 

@@ -55,7 +55,7 @@ int RunInfo(const vtrtool::Args& args)
     throw vtrtool::InputError{e.what()};
   }
 
-  const std::vector<vtr::XmlNode> units = vtr::ChildElements(doc.Root().ChildByName("units"));
+  const std::vector<vtr::XmlNode> units = doc.Root().ChildByName("units").Children();
   std::cout << "version\t" << load.versionIn << "\tunits\t" << units.size() << "\n";
   for (const vtr::XmlNode& unit : units) {
     const vtr::XmlNode status = unit.ChildByName("status");
