@@ -20,7 +20,10 @@ namespace {
 // refused up front rather than left to the allocator's overcommit.
 constexpr int64_t kMaxPixels = (int64_t{1} << 31) / 4;
 
-[[noreturn]] void AllocationFailed() { throw EGException("Failed to allocate DIB Handle"); }
+[[noreturn]] void AllocationFailed()
+{
+  throw EGException("Failed to allocate DIB Handle");
+}
 
 } // namespace
 
@@ -31,7 +34,10 @@ TGBitmap::TGBitmap()
       FPixelsPerInch = static_cast<int32_t>(std::lround(screen->logicalDotsPerInch()));
 }
 
-TGBitmap::~TGBitmap() { ReleaseCanvas(); }
+TGBitmap::~TGBitmap()
+{
+  ReleaseCanvas();
+}
 
 void TGBitmap::ReleaseCanvas()
 {
@@ -45,8 +51,7 @@ bool TGBitmap::SetSize(int32_t newWidth, int32_t newHeight)
 {
   newWidth = std::max(newWidth, 0);
   newHeight = std::max(newHeight, 0);
-  if (newWidth == FWidth && newHeight == FHeight)
-    return false;
+  if (newWidth == FWidth && newHeight == FHeight) return false;
   ReleaseCanvas();
   FBits = QImage();
   FWidth = newWidth;
@@ -77,15 +82,13 @@ const uint32_t* TGBitmap::Bits() const
 
 void TGBitmap::Clear(TColor fillColor)
 {
-  if (Empty())
-    return;
+  if (Empty()) return;
   std::fill_n(Bits(), static_cast<size_t>(FWidth) * FHeight, ColorToPixel(fillColor));
 }
 
 void TGBitmap::SetPixelA(int32_t x, int32_t y, uint8_t alpha, TColor color)
 {
-  if (Empty() || x < 0 || y < 0 || x >= FWidth || y >= FHeight)
-    return;
+  if (Empty() || x < 0 || y < 0 || x >= FWidth || y >= FHeight) return;
   uint32_t& pixel = Bits()[x + y * FWidth];
   const uint32_t c = ColorToPixel(color);
   if (alpha == 255) {
@@ -113,8 +116,7 @@ void TGBitmap::Assign(const TGBitmap* source)
     SetSize(0, 0);
     return;
   }
-  if (source == this)
-    return;
+  if (source == this) return;
   SetSize(source->FWidth, source->FHeight);
   if (!Empty() && !source->Empty())
     std::memcpy(Bits(), source->Bits(), static_cast<size_t>(FWidth) * FHeight * 4);
@@ -126,14 +128,11 @@ void TGBitmap::Assign(const QImage& image)
     SetSize(0, 0);
     return;
   }
-  const QImage rgb = image.format() == QImage::Format_RGB32
-                         ? image
-                         : image.convertToFormat(QImage::Format_RGB32);
-  if (rgb.isNull())
-    AllocationFailed();
+  const QImage rgb =
+      image.format() == QImage::Format_RGB32 ? image : image.convertToFormat(QImage::Format_RGB32);
+  if (rgb.isNull()) AllocationFailed();
   SetSize(rgb.width(), rgb.height());
-  if (Empty())
-    return;
+  if (Empty()) return;
   uint32_t* bits = Bits();
   for (int y = 0; y < FHeight; ++y) {
     const auto* row = reinterpret_cast<const uint32_t*>(rgb.constScanLine(y));
@@ -143,21 +142,22 @@ void TGBitmap::Assign(const QImage& image)
   }
 }
 
-void TGBitmap::Assign(const QPixmap& pixmap) { Assign(pixmap.toImage()); }
+void TGBitmap::Assign(const QPixmap& pixmap)
+{
+  Assign(pixmap.toImage());
+}
 
 void TGBitmap::Assign(const QPicture& picture)
 {
   const QRect r = picture.boundingRect();
   SetSize(r.width(), r.height());
-  if (QPainter* canvas = Canvas())
-    canvas->drawPicture(-r.topLeft(), picture);
+  if (QPainter* canvas = Canvas()) canvas->drawPicture(-r.topLeft(), picture);
 }
 
 void TGBitmap::LoadFromFile(const std::string& fileName)
 {
   const QString name = QString::fromStdString(fileName);
-  if (!QFileInfo(name).isFile())
-    return;
+  if (!QFileInfo(name).isFile()) return;
   QImageReader reader(name);
   reader.setAllocationLimit(2048); // MB; the size check of SetSize still applies
   const QImage image = reader.read();
@@ -169,17 +169,14 @@ void TGBitmap::LoadFromFile(const std::string& fileName)
 
 void TGBitmap::Draw(QPainter& canvas, const QRect& rect) const
 {
-  if (Empty())
-    return;
+  if (Empty()) return;
   canvas.drawImage(rect, FBits);
 }
 
 QPainter* TGBitmap::Canvas()
 {
-  if (Empty())
-    return nullptr;
-  if (!FCanvas)
-    FCanvas = std::make_unique<QPainter>(&FBits);
+  if (Empty()) return nullptr;
+  if (!FCanvas) FCanvas = std::make_unique<QPainter>(&FBits);
   return FCanvas.get();
 }
 

@@ -58,7 +58,10 @@ public:
   void Clear(TColor fillColor = clBlack);
   // No range check: callers stay inside the bitmap (0 <= X < Width, 0 <= Y < Height).
   TColor GetPixel(int32_t x, int32_t y) const { return PixelToColor(Bits()[x + y * FWidth]); }
-  void SetPixel(int32_t x, int32_t y, TColor color) { Bits()[x + y * FWidth] = ColorToPixel(color); }
+  void SetPixel(int32_t x, int32_t y, TColor color)
+  {
+    Bits()[x + y * FWidth] = ColorToPixel(color);
+  }
   // Blends colour over the pixel: alpha 255 writes it, otherwise each channel becomes
   // (alpha * colour + (255 - alpha) * pixel) div 256. Nothing outside the bitmap.
   void SetPixelA(int32_t x, int32_t y, uint8_t alpha, TColor color);

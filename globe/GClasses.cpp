@@ -8,8 +8,7 @@ std::string GlobeUnitName(std::string_view sourceFile)
 {
   std::string path(sourceFile);
   for (char& c : path)
-    if (c == '\\')
-      c = '/';
+    if (c == '\\') c = '/';
   size_t start = path.rfind("/globe/");
   if (start != std::string::npos)
     ++start;
@@ -19,11 +18,9 @@ std::string GlobeUnitName(std::string_view sourceFile)
     start = path.rfind('/') == std::string::npos ? 0 : path.rfind('/') + 1;
   std::string unit = path.substr(start);
   const size_t dot = unit.rfind('.');
-  if (dot != std::string::npos && unit.find('/', dot) == std::string::npos)
-    unit.resize(dot);
+  if (dot != std::string::npos && unit.find('/', dot) == std::string::npos) unit.resize(dot);
   for (char& c : unit)
-    if (c == '/')
-      c = '\\';
+    if (c == '/') c = '\\';
   return unit;
 }
 
@@ -55,13 +52,15 @@ void RegisterGlobeClass(std::string className, std::string displayName, TGClassF
   Registry().push_back({std::move(className), std::move(displayName), std::move(factory)});
 }
 
-const std::vector<TGRegisteredClass>& GlobeClasses() { return Registry(); }
+const std::vector<TGRegisteredClass>& GlobeClasses()
+{
+  return Registry();
+}
 
 const TGRegisteredClass* FindGlobeClass(std::string_view className)
 {
   for (const auto& entry : Registry())
-    if (SameText(entry.ClassName, className))
-      return &entry;
+    if (SameText(entry.ClassName, className)) return &entry;
   return nullptr;
 }
 

@@ -41,13 +41,11 @@ std::string GlobeUnitName(std::string_view sourceFile);
 // Internal checks stay on in every build: they guard data structures against corruption.
 #define G_ASSERT(cond)                                                                             \
   do {                                                                                             \
-    if (!(cond))                                                                                   \
-      ::vtr::GAssertFailed("Assertion failure", __FILE__, __LINE__);                               \
+    if (!(cond)) ::vtr::GAssertFailed("Assertion failure", __FILE__, __LINE__);                    \
   } while (false)
 #define G_ASSERT_MSG(cond, text)                                                                   \
   do {                                                                                             \
-    if (!(cond))                                                                                   \
-      ::vtr::GAssertFailed((text), __FILE__, __LINE__);                                            \
+    if (!(cond)) ::vtr::GAssertFailed((text), __FILE__, __LINE__);                                 \
   } while (false)
 
 namespace vtr {
@@ -84,8 +82,7 @@ void RegisterGlobeClass(std::string className, std::string displayName, TGClassF
 
 // Registers T under className; T is built from the parent globe when it has such a
 // constructor, else default-constructed.
-template <class T>
-void RegisterGlobeClass(std::string className, std::string displayName)
+template <class T> void RegisterGlobeClass(std::string className, std::string displayName)
 {
   RegisterGlobeClass(std::move(className), std::move(displayName),
                      [](TGGlobe* parent) -> std::unique_ptr<TGRoot> {

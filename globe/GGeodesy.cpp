@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <array>
-#include <limits>
 #include <cmath>
+#include <limits>
 #include <optional>
 
 namespace vtr {
@@ -53,21 +53,18 @@ std::optional<long double> VincentyInverse(long double phiA, long double lambdaA
     const long double sa = s * sx / sy;
     c2a = 1 - sa * sa;
     cz = 2 * faz;
-    if (c2a > 0)
-      cz = cy - cz / c2a;
+    if (c2a > 0) cz = cy - cz / c2a;
     e = 2 * cz * cz - 1;
     c = ((-3 * c2a + 4) * f + 4) * c2a * f / 16;
     d = x;
     x = (1 - c) * ((e * cy * c + cz) * sy * c + y) * sa * f + L;
-    if (!std::isfinite(x))
-      return std::nullopt;
+    if (!std::isfinite(x)) return std::nullopt;
     if (std::fabs(d - x) <= kTolerance) {
       converged = true;
       break;
     }
   }
-  if (!converged)
-    return std::nullopt;
+  if (!converged) return std::nullopt;
 
   x = std::sqrt((1 / (r * r) - 1) * c2a + 1) + 1;
   x = (x - 2) / x;
@@ -77,8 +74,7 @@ std::optional<long double> VincentyInverse(long double phiA, long double lambdaA
   s = 1 - 2 * e;
   const long double dist =
       (((((sy * sy * 4 - 3) * s * cz * d / 6) - x) * d / 4 + cz) * sy * d + y) * c * a * r;
-  if (!std::isfinite(dist))
-    return std::nullopt;
+  if (!std::isfinite(dist)) return std::nullopt;
   return dist;
 }
 
@@ -90,7 +86,10 @@ Vec3 UnitVector(long double phi, long double lambda)
 {
   return {std::cos(phi) * std::cos(lambda), std::cos(phi) * std::sin(lambda), std::sin(phi)};
 }
-long double Dot(const Vec3& a, const Vec3& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+long double Dot(const Vec3& a, const Vec3& b)
+{
+  return a.x * b.x + a.y * b.y + a.z * b.z;
+}
 Vec3 Cross(const Vec3& a, const Vec3& b)
 {
   return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
@@ -131,12 +130,10 @@ long double WaypointDistance(long double phiA, long double lambdaA, long double 
   const Vec3 pa = UnitVector(phiA, lambdaA);
   const Vec3 pb = UnitVector(phiB, lambdaB);
   const long double cosAB = Dot(pa, pb);
-  if (cosAB > 0)
-    return RectifyingSphereDistance(phiA, lambdaA, phiB, lambdaB, a, f);
+  if (cosAB > 0) return RectifyingSphereDistance(phiA, lambdaA, phiB, lambdaB, a, f);
   // u, v span the plane of C: u towards B where that is defined.
   Vec3 u{pb.x - cosAB * pa.x, pb.y - cosAB * pa.y, pb.z - cosAB * pa.z};
-  if (Dot(u, u) < 1e-20L)
-    u = std::fabs(pa.z) < 0.9L ? Cross(pa, {0, 0, 1}) : Cross(pa, {1, 0, 0});
+  if (Dot(u, u) < 1e-20L) u = std::fabs(pa.z) < 0.9L ? Cross(pa, {0, 0, 1}) : Cross(pa, {1, 0, 0});
   u = Unit(u);
   const Vec3 v = Cross(pa, u);
   auto legs = [&](long double t) -> long double {
@@ -159,8 +156,7 @@ long double WaypointDistance(long double phiA, long double lambdaA, long double 
   for (int k = 0; k < kSamples; ++k) {
     const long double prev = sample[(k + kSamples - 1) % kSamples];
     const long double next = sample[(k + 1) % kSamples];
-    if (!(sample[k] <= prev && sample[k] <= next))
-      continue;
+    if (!(sample[k] <= prev && sample[k] <= next)) continue;
     // Golden-section search on the bracket around this sampled minimum.
     long double lo = (k - 1) * step, hi = (k + 1) * step;
     long double t1 = hi - ratio * (hi - lo), t2 = lo + ratio * (hi - lo);
@@ -182,15 +178,13 @@ long double WaypointDistance(long double phiA, long double lambdaA, long double 
     }
     best = std::min({best, sample[k], f1, f2});
   }
-  if (!std::isfinite(best))
-    return RectifyingSphereDistance(phiA, lambdaA, phiB, lambdaB, a, f);
+  if (!std::isfinite(best)) return RectifyingSphereDistance(phiA, lambdaA, phiB, lambdaB, a, f);
   return best;
 }
 
 long double ArcSin(long double y)
 {
-  if (std::fabs(y) < 1)
-    return std::atan2(y, std::sqrt(1 - y * y));
+  if (std::fabs(y) < 1) return std::atan2(y, std::sqrt(1 - y * y));
   return y < 0 ? -GU_PI / 2 : GU_PI / 2;
 }
 
@@ -198,8 +192,7 @@ long double ArcSin(long double y)
 
 int32_t SpheroidDistance(const TGPointLL& a, const TGPointLL& b, TGSpheroid spheroid)
 {
-  if (a.iLongX == b.iLongX && a.iLatY == b.iLatY)
-    return 0;
+  if (a.iLongX == b.iLongX && a.iLatY == b.iLatY) return 0;
   const TGSpheroidData& sd = SpheroidData(spheroid);
   const long double phiA = LatRadians(a.iLatY), lambdaA = a.iLongX * RADIANS_PER_GU;
   const long double phiB = LatRadians(b.iLatY), lambdaB = b.iLongX * RADIANS_PER_GU;
@@ -210,8 +203,7 @@ int32_t SpheroidDistance(const TGPointLL& a, const TGPointLL& b, TGSpheroid sphe
 
 bool SpheroidDistanceConverges(const TGPointLL& a, const TGPointLL& b, TGSpheroid spheroid)
 {
-  if (a.iLongX == b.iLongX && a.iLatY == b.iLatY)
-    return true;
+  if (a.iLongX == b.iLongX && a.iLatY == b.iLatY) return true;
   const TGSpheroidData& sd = SpheroidData(spheroid);
   return VincentyInverse(LatRadians(a.iLatY), a.iLongX * RADIANS_PER_GU, LatRadians(b.iLatY),
                          b.iLongX * RADIANS_PER_GU, sd.AxisGU, sd.Flattening)
@@ -223,9 +215,9 @@ int32_t GreatCircleBearing(const TGPointLL& a, const TGPointLL& b)
   const long double phiA = a.iLatY * RADIANS_PER_GU;
   const long double phiB = b.iLatY * RADIANS_PER_GU;
   const long double delta = LongDiff(b.iLongX, a.iLongX) * RADIANS_PER_GU; // A - B, never 0
-  const long double theta =
-      std::atan2(std::sin(delta) * std::cos(phiB),
-                 std::cos(phiA) * std::sin(phiB) - std::sin(phiA) * std::cos(phiB) * std::cos(delta));
+  const long double theta = std::atan2(std::sin(delta) * std::cos(phiB),
+                                       std::cos(phiA) * std::sin(phiB) -
+                                           std::sin(phiA) * std::cos(phiB) * std::cos(delta));
   return RoundToInt32(WrapRadians(theta) * GU_PER_RADIAN);
 }
 
@@ -235,11 +227,10 @@ TGPointLL GreatCircleDestination(const TGPointLL& start, int32_t angle, int32_t 
   const long double lambda1 = start.iLongX * RADIANS_PER_GU;
   const long double delta = distance / EarthRadiusGU;
   const long double theta = angle * RADIANS_PER_GU;
-  const long double phi2 = ArcSin(std::sin(phi1) * std::cos(delta) +
-                                  std::cos(phi1) * std::sin(delta) * std::cos(theta));
-  const long double dLambda =
-      std::atan2(std::sin(theta) * std::sin(delta) * std::cos(phi1),
-                 std::cos(delta) - std::sin(phi1) * std::sin(phi2));
+  const long double phi2 =
+      ArcSin(std::sin(phi1) * std::cos(delta) + std::cos(phi1) * std::sin(delta) * std::cos(theta));
+  const long double dLambda = std::atan2(std::sin(theta) * std::sin(delta) * std::cos(phi1),
+                                         std::cos(delta) - std::sin(phi1) * std::sin(phi2));
   // In [-2 pi, 0]; PointLL brings the longitude back into range.
   const long double lambda2 = WrapRadians(lambda1 - dLambda + GU_PI) - GU_PI;
   return PointLL(RoundToInt32(lambda2 * GU_PER_RADIAN), RoundToInt32(phi2 * GU_PER_RADIAN));
@@ -264,18 +255,19 @@ TGPointLL Point3DToLL(const TGPoint3D& v)
 TGPoint3D V3Normalize(const TGPoint3D& v)
 {
   const long double l2 = v.X * v.X + v.Y * v.Y + v.Z * v.Z;
-  if (l2 <= 1e-10L)
-    return v;
+  if (l2 <= 1e-10L) return v;
   const long double l = std::sqrt(l2);
   return {v.X / l, v.Y / l, v.Z / l};
 }
 
-TGPoint3D V3Make(long double x, long double y, long double z) { return V3Normalize({x, y, z}); }
+TGPoint3D V3Make(long double x, long double y, long double z)
+{
+  return V3Normalize({x, y, z});
+}
 
 TGPoint3D V3Cross(const TGPoint3D& a, const TGPoint3D& b)
 {
-  return V3Normalize(
-      {a.Y * b.Z - a.Z * b.Y, a.Z * b.X - a.X * b.Z, a.X * b.Y - a.Y * b.X});
+  return V3Normalize({a.Y * b.Z - a.Z * b.Y, a.Z * b.X - a.X * b.Z, a.X * b.Y - a.Y * b.X});
 }
 
 double V3Dot(const TGPoint3D& a, const TGPoint3D& b)
@@ -288,7 +280,10 @@ TGPoint3D V3Add(const TGPoint3D& a, const TGPoint3D& b)
   return V3Normalize({a.X + b.X, a.Y + b.Y, a.Z + b.Z});
 }
 
-TGPoint3D V3Scale(const TGPoint3D& a, long double k) { return {a.X * k, a.Y * k, a.Z * k}; }
+TGPoint3D V3Scale(const TGPoint3D& a, long double k)
+{
+  return {a.X * k, a.Y * k, a.Z * k};
+}
 
 TGPoint3D V3MulMatrix(const TGPoint3D& v, const TGMatrix& m)
 {

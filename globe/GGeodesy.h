@@ -57,7 +57,7 @@ TGQuaternion QuatFromAxisAngle(const TGPoint3D& axis, double angle);
 TGQuaternion QuatFromEuler(double p, double q, double r);
 TGMatrix QuatToMatrix(const TGQuaternion& q);
 TGMatrix MatrixIdentity();
-TGMatrix MatrixScale(const TGMatrix& m, double k);   // all 16 terms
-TGMatrix MatrixTranspose3(const TGMatrix& m);        // 3 x 3 block; other terms kept
+TGMatrix MatrixScale(const TGMatrix& m, double k); // all 16 terms
+TGMatrix MatrixTranspose3(const TGMatrix& m);      // 3 x 3 block; other terms kept
 
 } // namespace vtr

@@ -15,8 +15,7 @@ constexpr int32_t kCoarseStep = 90'000; // GU per unit of the ps16Bit form
 int32_t WrapRoundedLongitude(long double gu)
 {
   const long double r = std::nearbyint(gu);
-  if (!std::isfinite(r))
-    return 0;
+  if (!std::isfinite(r)) return 0;
   return LongWrap64(static_cast<int64_t>(std::fmod(r, static_cast<long double>(GU_360))));
 }
 
@@ -41,8 +40,7 @@ std::unique_ptr<TGPointStore> TGPointStore::Clone() const
 
 void TGPointStore::Assign(const TGPointStore& source)
 {
-  if (&source == this)
-    return;
+  if (&source == this) return;
   FFlags = source.FFlags;
   FPointArray = source.FPointArray;
   FArrayItemSize = source.FArrayItemSize;
@@ -121,15 +119,13 @@ void TGPointStore::PutDD(int32_t index, const TGPointDD& pt)
 
 std::span<const TGPointLL> TGPointStore::Points() const
 {
-  if (!FPointArray)
-    return {};
+  if (!FPointArray) return {};
   return FPointArray->Items();
 }
 
 void TGPointStore::SetStoreHeight(bool value)
 {
-  if (value == StoreHeight())
-    return;
+  if (value == StoreHeight()) return;
   FFlags = value ? (FFlags | psHeight) : (FFlags & ~psHeight);
   if (FPointArray) {
     // Rebuilt at the new item size; dropped heights are gone, new ones start at 0.
@@ -153,14 +149,12 @@ void TGPointStore::SetFlags(TGPointStoreFlags flags)
 
 void TGPointStore::Translate(int32_t dx, int32_t dy, int32_t dz)
 {
-  if (!FPointArray)
-    return;
+  if (!FPointArray) return;
   const bool h = StoreHeight();
   for (TGPointLL& p : FPointArray->Items()) {
     p.iLongX = ClampToInt32(static_cast<int64_t>(p.iLongX) + dx);
     p.iLatY = ClampToInt32(static_cast<int64_t>(p.iLatY) + dy);
-    if (h)
-      p.iHeightZ = ClampToInt32(static_cast<int64_t>(p.iHeightZ) + dz);
+    if (h) p.iHeightZ = ClampToInt32(static_cast<int64_t>(p.iHeightZ) + dz);
   }
   Changed();
 }
@@ -168,8 +162,7 @@ void TGPointStore::Translate(int32_t dx, int32_t dy, int32_t dz)
 int64_t TGPointStore::ObjectSize() const
 {
   int64_t size = sizeof(*this);
-  if (FPointArray)
-    size += static_cast<int64_t>(Count()) * FArrayItemSize + 12;
+  if (FPointArray) size += static_cast<int64_t>(Count()) * FArrayItemSize + 12;
   return size + 30 * static_cast<int64_t>(FPoint3DArray.size());
 }
 
@@ -179,8 +172,7 @@ int64_t TGPointStore::ObjectSize() const
 TGMER TGPointStore::PointStoreMER() const
 {
   const auto pts = Points();
-  if (pts.empty())
-    return {};
+  if (pts.empty()) return {};
   int32_t minLat = pts[0].iLatY, maxLat = pts[0].iLatY;
   int32_t minLon = pts[0].iLongX, maxLon = pts[0].iLongX;
   bool anyNegative = false, anyNonNegative = false;
@@ -218,10 +210,8 @@ TGCentroid TGPointStore::CentroidAndArea() const
 {
   const auto pts = Points();
   const size_t n = pts.size();
-  if (n == 0)
-    return {};
-  if (n == 1)
-    return {{pts[0].iLongX, pts[0].iLatY, 0}, 0};
+  if (n == 0) return {};
+  if (n == 1) return {{pts[0].iLongX, pts[0].iLatY, 0}, 0};
   if (n == 2)
     return {{static_cast<int32_t>((static_cast<int64_t>(pts[0].iLongX) + pts[1].iLongX) / 2),
              static_cast<int32_t>((static_cast<int64_t>(pts[0].iLatY) + pts[1].iLatY) / 2), 0},
@@ -233,8 +223,7 @@ TGCentroid TGPointStore::CentroidAndArea() const
   std::vector<long double> xs(n), ys(n);
   for (size_t i = 0; i < n; ++i) {
     long double x = pts[i].iLongX * RADIANS_PER_GU;
-    if (crosses && pts[i].iLongX <= -GU_90)
-      x += 2 * GU_PI;
+    if (crosses && pts[i].iLongX <= -GU_90) x += 2 * GU_PI;
     xs[i] = x;
     ys[i] = pts[i].iLatY * RADIANS_PER_GU;
   }
@@ -251,8 +240,7 @@ TGCentroid TGPointStore::CentroidAndArea() const
   if (sumC != 0) {
     long double x = sx / (3 * sumC);
     const long double y = sy / (3 * sumC);
-    if (x >= GU_PI)
-      x -= 2 * GU_PI;
+    if (x >= GU_PI) x -= 2 * GU_PI;
     result.Point = {LongWrap(RoundToInt32(x * GU_PER_RADIAN)), RoundToInt32(y * GU_PER_RADIAN), 0};
   }
   return result;
@@ -261,45 +249,33 @@ TGCentroid TGPointStore::CentroidAndArea() const
 bool TGPointStore::IntersectMER(const TGMER& aMER) const
 {
   for (const TGPointLL& p : Points())
-    if (LLInMER(aMER, p))
-      return true;
+    if (LLInMER(aMER, p)) return true;
   return false;
 }
 
 bool TGPointStore::PointInPolygon(int32_t iLong, int32_t iLat, TGMERHitZone hitZone) const
 {
-  if (hitZone == hzNone)
-    return false;
+  if (hitZone == hzNone) return false;
+  // For a point on one side of the meridian in a ring that spans it, the vertices on the other
+  // side are moved a full turn so that the ring is continuous around the point.
+  auto lon = [hitZone](int32_t x) -> int64_t {
+    if (hitZone == hzPlus180 && x < 0) return static_cast<int64_t>(x) + GU_360;
+    if (hitZone == hzMinus180 && x > 0) return static_cast<int64_t>(x) - GU_360;
+    return x;
+  };
   const auto pts = Points();
-  // Vertices on the far side of the meridian do not take part.
-  auto passedOverAtStart = [&](int32_t lon) {
-    return (hitZone == hzMinus180 && lon >= 0) || (hitZone == hzPlus180 && lon <= 0);
-  };
-  auto skipped = [&](int32_t lon) {
-    return (hitZone == hzMinus180 && lon > 0) || (hitZone == hzPlus180 && lon < 0);
-  };
-  TGPointLL prev{};
-  if (!pts.empty()) {
-    prev = pts[0];
-    for (size_t k = pts.size(); k-- > 0;) {
-      if (!passedOverAtStart(pts[k].iLongX)) {
-        prev = pts[k];
-        break;
-      }
-    }
-  }
+  if (pts.empty()) return false;
   bool inside = false;
+  int64_t px = lon(pts.back().iLongX), py = pts.back().iLatY;
   for (const TGPointLL& v : pts) {
-    if (skipped(v.iLongX))
-      continue;
-    const int64_t x = v.iLongX, y = v.iLatY, px = prev.iLongX, py = prev.iLatY;
+    const int64_t x = lon(v.iLongX), y = v.iLatY;
     if ((y <= iLat && iLat < py) || (py <= iLat && iLat < y)) {
-      const int64_t num = (px - x) * (iLat - y); // fits: both factors stay below 2^32
+      const int64_t num = (px - x) * (iLat - y); // below 2^62: factors below 2^31.9 and 2^31
       const long double q = std::nearbyint(static_cast<long double>(num) / (py - y));
-      if (iLong < x + q)
-        inside = !inside;
+      if (iLong < x + q) inside = !inside;
     }
-    prev = v;
+    px = x;
+    py = y;
   }
   return inside;
 }
@@ -311,11 +287,9 @@ bool NearSegment(long double px, long double py, long double x1, long double y1,
 {
   const long double dx = x2 - x1, dy = y2 - y1;
   const long double l2 = dx * dx + dy * dy;
-  if (l2 == 0)
-    return false;
+  if (l2 == 0) return false;
   const long double t = ((px - x1) * dx + (py - y1) * dy) / l2;
-  if (t < 0 || t > 1)
-    return false;
+  if (t < 0 || t > 1) return false;
   return std::fabs(dx * (y1 - py) - dy * (x1 - px)) / std::sqrt(l2) <= tolerance;
 }
 
@@ -326,8 +300,7 @@ int32_t TGPointStore::PointOnEdge(int32_t iLong, int32_t iLat, bool bClosed,
 {
   const auto pts = Points();
   const int32_t n = static_cast<int32_t>(pts.size());
-  if (n == 0)
-    return -1;
+  if (n == 0) return -1;
   for (int32_t i = 1; i < n; ++i) {
     const TGPointLL& s = pts[static_cast<size_t>(i - 1)];
     const TGPointLL& e = pts[static_cast<size_t>(i)];
@@ -349,8 +322,7 @@ int32_t TGPointStore::PointOnEdge(int32_t iLong, int32_t iLat, bool bClosed,
   if (bClosed) {
     const TGPointLL& s = pts[static_cast<size_t>(n - 1)];
     const TGPointLL& e = pts[0];
-    if (NearSegment(iLong, iLat, s.iLongX, s.iLatY, e.iLongX, e.iLatY, iTolerance))
-      return n;
+    if (NearSegment(iLong, iLat, s.iLongX, s.iLatY, e.iLongX, e.iLatY, iTolerance)) return n;
   }
   return -1;
 }
@@ -370,7 +342,7 @@ const TGPoint3DArray& TGPointStore::Point3DArray() const
 // ---------------------------------------------------------------------------------------------
 // TGPointStore: binary point list
 //
-//   flags    uint8   TGPointStoreFlags (psLongCount set exactly when count > 65,536)
+//   flags    uint8   TGPointStoreFlags (psLongCount set exactly when count > 65,535)
 //   count    uint16, or int32 with psLongCount
 //   first    point   WritePointLL(psHeight, ps16Bit): 2 or 3 values of int16 (GU div 90,000)
 //                    with ps16Bit, of int32 otherwise
@@ -386,7 +358,8 @@ const TGPoint3DArray& TGPointStore::Point3DArray() const
 void TGPointStore::WritePoints(TGStreamWriter& writer)
 {
   const int32_t n = Count();
-  if (n > 65536)
+  // A 16-bit count holds at most 65,535.
+  if (n > 65535)
     FFlags |= psLongCount;
   else
     FFlags &= ~psLongCount;
@@ -395,8 +368,7 @@ void TGPointStore::WritePoints(TGStreamWriter& writer)
     writer.WriteInteger(n);
   else
     writer.WriteWord(static_cast<uint16_t>(n));
-  if (n == 0)
-    return;
+  if (n == 0) return;
 
   const bool h = StoreHeight();
   const bool coarse = (FFlags & ps16Bit) != 0;
@@ -420,8 +392,7 @@ void TGPointStore::WritePoints(TGStreamWriter& writer)
     if (std::llabs(dx) < escape && std::llabs(dy) < escape && std::llabs(dz) < escape) {
       writeDelta(dx);
       writeDelta(dy);
-      if (h)
-        writeDelta(dz);
+      if (h) writeDelta(dz);
     } else {
       writeDelta(escape);
       writer.WritePointLL(p, h, coarse);
@@ -468,10 +439,9 @@ void TGPointStore::ReadPoints(TGStreamReader& reader)
       }
       x += first;
       y += readDelta();
-      if (h)
-        z += readDelta();
-      pts.push_back({LongWrap64(x * step), CheckedCoordinate(y * step),
-                     CheckedCoordinate(z * step)});
+      if (h) z += readDelta();
+      pts.push_back(
+          {LongWrap64(x * step), CheckedCoordinate(y * step), CheckedCoordinate(z * step)});
     }
   }
 
@@ -502,8 +472,7 @@ std::unique_ptr<TGChainStore> TGChainStore::Clone() const
 
 void TGChainStore::Assign(const TGChainStore& source)
 {
-  if (&source == this)
-    return;
+  if (&source == this) return;
   TGDynArray<std::unique_ptr<TGPointStore>> chains;
   for (const auto& c : source.FChains.Items())
     chains.Vector().push_back(c ? c->Clone() : nullptr);
@@ -511,7 +480,10 @@ void TGChainStore::Assign(const TGChainStore& source)
   FStoreHeight = source.FStoreHeight;
 }
 
-void TGChainStore::SetCount(int32_t count) { FChains.SetCount(count); }
+void TGChainStore::SetCount(int32_t count)
+{
+  FChains.SetCount(count);
+}
 
 int32_t TGChainStore::Add(std::unique_ptr<TGPointStore> chain)
 {
@@ -524,21 +496,28 @@ void TGChainStore::Insert(int32_t index, std::unique_ptr<TGPointStore> chain)
   FChains.Insert(index, std::move(chain));
 }
 
-void TGChainStore::Delete(int32_t index) { FChains.Delete(index); }
+void TGChainStore::Delete(int32_t index)
+{
+  FChains.Delete(index);
+}
 
-void TGChainStore::Move(int32_t from, int32_t to) { FChains.Move(from, to); }
+void TGChainStore::Move(int32_t from, int32_t to)
+{
+  FChains.Move(from, to);
+}
 
-TGPointStore& TGChainStore::Last() { return GetChain(Count() == 0 ? 0 : Count() - 1); }
+TGPointStore& TGChainStore::Last()
+{
+  return GetChain(Count() == 0 ? 0 : Count() - 1);
+}
 
 TGPointStore& TGChainStore::GetChain(int32_t index)
 {
   if (index < 0)
     throw EGException("TGChainStore.GetChain: Bad chain index " + std::to_string(index));
-  if (index >= Count())
-    FChains.SetCount(index + 1);
+  if (index >= Count()) FChains.SetCount(index + 1);
   auto& slot = FChains[index];
-  if (!slot)
-    slot = NewChain();
+  if (!slot) slot = NewChain();
   return *slot;
 }
 
@@ -551,8 +530,7 @@ void TGChainStore::SetChain(int32_t index, std::unique_ptr<TGPointStore> chain)
 {
   if (index < 0)
     throw EGException("TGChainStore.SetChain: Bad chain index " + std::to_string(index));
-  if (index >= Count())
-    FChains.SetCount(index + 1);
+  if (index >= Count()) FChains.SetCount(index + 1);
   FChains[index] = std::move(chain);
 }
 
@@ -560,42 +538,36 @@ void TGChainStore::SetStoreHeight(bool value)
 {
   FStoreHeight = value;
   for (auto& c : FChains.Items())
-    if (c)
-      c->SetStoreHeight(value);
+    if (c) c->SetStoreHeight(value);
 }
 
 int64_t TGChainStore::ObjectSize() const
 {
   int64_t size = sizeof(*this);
   for (const auto& c : FChains.Items())
-    if (c)
-      size += c->ObjectSize();
+    if (c) size += c->ObjectSize();
   return size;
 }
 
 bool TGChainStore::IntersectMER(const TGMER& aMER) const
 {
   for (const auto& c : FChains.Items())
-    if (c && c->IntersectMER(aMER))
-      return true;
+    if (c && c->IntersectMER(aMER)) return true;
   return false;
 }
 
 TGMER TGChainStore::ChainStoreMER() const
 {
-  if (Count() == 0)
-    return {};
+  if (Count() == 0) return {};
   TGMER m = FChains[0] ? FChains[0]->PointStoreMER() : TGMER{};
   for (int32_t i = 1; i < Count(); ++i)
-    if (FChains[i] && FChains[i]->Count() > 0)
-      m = MERUnion(m, FChains[i]->PointStoreMER());
+    if (FChains[i] && FChains[i]->Count() > 0) m = MERUnion(m, FChains[i]->PointStoreMER());
   return m;
 }
 
 TGPointLL TGChainStore::Centroid() const
 {
-  if (Count() == 0)
-    return {};
+  if (Count() == 0) return {};
   long double sumX = 0, sumY = 0, sumArea = 0;
   TGPointLL last{};
   for (const auto& c : FChains.Items()) {
@@ -605,16 +577,14 @@ TGPointLL TGChainStore::Centroid() const
     sumY += cc.Point.iLatY * cc.Area;
     sumArea += cc.Area;
   }
-  if (sumArea == 0)
-    return last;
+  if (sumArea == 0) return last;
   const long double x = std::nearbyint(sumX / sumArea);
   const long double y = std::nearbyint(sumY / sumArea);
   if (!std::isfinite(x) || !std::isfinite(y) || std::fabs(x) > 2147483647.0L ||
       std::fabs(y) > 2147483647.0L) {
     // A computation that fails falls back to the first point of the first chain.
     const TGPointStore* first = ChainAt(0);
-    if (first && first->Count() > 0)
-      return {first->GetLL(0).iLongX, first->GetLL(0).iLatY, 0};
+    if (first && first->Count() > 0) return {first->GetLL(0).iLongX, first->GetLL(0).iLatY, 0};
     return {};
   }
   return {static_cast<int32_t>(x), static_cast<int32_t>(y), 0};
@@ -623,8 +593,7 @@ TGPointLL TGChainStore::Centroid() const
 uint8_t TGChainStore::ChainFlags() const
 {
   uint8_t flags = FStoreHeight ? cfHeight : 0;
-  if (Count() != 1)
-    flags |= cfMultiRing;
+  if (Count() != 1) flags |= cfMultiRing;
   return flags;
 }
 
@@ -637,8 +606,7 @@ void TGChainStore::WriteToStream(TGStream& stream)
 
 void TGChainStore::ReadFromStream(TGStream& stream)
 {
-  if (stream.Remaining() == 0)
-    return;
+  if (stream.Remaining() == 0) return;
   TGStreamReader reader(stream);
   const uint8_t flags = reader.ReadByte();
   ReadChains(reader, flags);

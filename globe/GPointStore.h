@@ -20,16 +20,14 @@ namespace vtr {
 // (zero-filled); Delete ignores an index out of range; Move ignores equal or out-of-range
 // indexes and otherwise takes the item out and inserts it at the new index. Storage grows
 // geometrically (the memory the stores report is counted by their own rule, see ObjectSize).
-template <class T>
-class TGDynArray
+template <class T> class TGDynArray
 {
 public:
   int32_t Count() const { return static_cast<int32_t>(FItems.size()); }
   // A negative count raises "DynArraySetLength: Invalid Parameter".
   void SetCount(int32_t count)
   {
-    if (count < 0)
-      throw EGException("DynArraySetLength: Invalid Parameter");
+    if (count < 0) throw EGException("DynArraySetLength: Invalid Parameter");
     FItems.resize(static_cast<size_t>(count));
   }
   T& operator[](int32_t i) { return FItems[static_cast<size_t>(i)]; }
@@ -40,19 +38,16 @@ public:
   // "DynArrayInsert: Invalid Parameter".
   void Insert(int32_t i, T item)
   {
-    if (i < 0 || i > Count())
-      throw EGException("DynArrayInsert: Invalid Parameter");
+    if (i < 0 || i > Count()) throw EGException("DynArrayInsert: Invalid Parameter");
     FItems.insert(FItems.begin() + i, std::move(item));
   }
   void Delete(int32_t i)
   {
-    if (InRange(i))
-      FItems.erase(FItems.begin() + i);
+    if (InRange(i)) FItems.erase(FItems.begin() + i);
   }
   void Move(int32_t from, int32_t to)
   {
-    if (from == to || !InRange(from) || !InRange(to))
-      return;
+    if (from == to || !InRange(from) || !InRange(to)) return;
     auto f = FItems.begin() + from;
     auto t = FItems.begin() + to;
     if (from < to)
@@ -71,7 +66,7 @@ private:
 
 // Storage flags of a point store (bits of its flags byte).
 enum TGPointStoreFlag : uint8_t {
-  psLongCount = 1,  // the stored count is 32-bit (set by WritePoints above 65,536 points)
+  psLongCount = 1,  // the stored count is 32-bit (set by WritePoints from 65,536 points on)
   ps16Bit = 2,      // coarse form: full points in units of 90,000 GU as 16-bit, deltas 8-bit
   psCompressed = 4, // meaningful only in old layer files
   psHeight = 8,     // points carry a height
@@ -84,7 +79,7 @@ enum TGChainStoreFlag : uint8_t { cfHeight = 1, cfMultiRing = 2 };
 
 struct TGCentroid
 {
-  TGPointLL Point; // height 0
+  TGPointLL Point;      // height 0
   long double Area = 0; // signed, in square radians (positive anticlockwise)
 };
 
@@ -155,8 +150,9 @@ public:
   // True when any point lies in the rectangle (LLInMER).
   bool IntersectMER(const TGMER& aMER) const;
   // Even-odd test of (iLong, iLat) against the ring; hitZone is what the point got against
-  // the object's rectangle (MERHitZone): hzNone gives false, hzPlus180 / hzMinus180 use only the
-  // vertices on that side of the meridian.
+  // the object's rectangle (MERHitZone): hzNone gives false; with hzPlus180 / hzMinus180 (the
+  // point west / east of the meridian in a rectangle that spans it) the vertices on the other
+  // side are taken a full turn round, so the ring stays continuous across +-180.
   bool PointInPolygon(int32_t iLong, int32_t iLat, TGMERHitZone hitZone) const;
   // Index of the end vertex of the first edge within iTolerance GU of the point, Count for the
   // closing edge when bClosed, -1 for none. Edges that cross +-180 are split there.

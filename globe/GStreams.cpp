@@ -6,7 +6,10 @@
 
 namespace vtr {
 
-int64_t TGStream::Remaining() const { return std::max<int64_t>(0, Size() - Position()); }
+int64_t TGStream::Remaining() const
+{
+  return std::max<int64_t>(0, Size() - Position());
+}
 
 // ---------------------------------------------------------------------------------------------
 // TGMemoryStream
@@ -14,19 +17,16 @@ int64_t TGStream::Remaining() const { return std::max<int64_t>(0, Size() - Posit
 int64_t TGMemoryStream::Read(void* buffer, int64_t count)
 {
   const int64_t n = std::clamp<int64_t>(Size() - FPosition, 0, std::max<int64_t>(count, 0));
-  if (n > 0)
-    std::memcpy(buffer, FBytes.data() + FPosition, static_cast<size_t>(n));
+  if (n > 0) std::memcpy(buffer, FBytes.data() + FPosition, static_cast<size_t>(n));
   FPosition += n;
   return n;
 }
 
 int64_t TGMemoryStream::Write(const void* buffer, int64_t count)
 {
-  if (count <= 0)
-    return 0;
+  if (count <= 0) return 0;
   const int64_t end = FPosition + count;
-  if (end > Size())
-    FBytes.resize(static_cast<size_t>(end));
+  if (end > Size()) FBytes.resize(static_cast<size_t>(end));
   std::memcpy(FBytes.data() + FPosition, buffer, static_cast<size_t>(count));
   FPosition = end;
   return count;
@@ -54,8 +54,7 @@ TGBufferStream::TGBufferStream(const void* buffer, int64_t size)
 
 int64_t TGBufferStream::Read(void* buffer, int64_t count)
 {
-  if (FPosition < 0 || count <= 0 || FPosition >= FSize)
-    return 0;
+  if (FPosition < 0 || count <= 0 || FPosition >= FSize) return 0;
   const int64_t n = std::min(count, FSize - FPosition);
   std::memcpy(buffer, FBuffer + FPosition, static_cast<size_t>(n));
   FPosition += n;
@@ -64,12 +63,9 @@ int64_t TGBufferStream::Read(void* buffer, int64_t count)
 
 int64_t TGBufferStream::Write(const void* buffer, int64_t count)
 {
-  if (FPosition < 0 || count < 0 || FPosition + count <= 0)
-    return 0;
-  if (FPosition + count > FSize)
-    throw EGException("TGBufferStream.Write: Buffer overflow");
-  if (!FWritable)
-    throw EGException("TGBufferStream.Write: stream is read-only");
+  if (FPosition < 0 || count < 0 || FPosition + count <= 0) return 0;
+  if (FPosition + count > FSize) throw EGException("TGBufferStream.Write: Buffer overflow");
+  if (!FWritable) throw EGException("TGBufferStream.Write: stream is read-only");
   std::memcpy(FWritable + FPosition, buffer, static_cast<size_t>(count));
   FPosition += count;
   return count;
@@ -80,20 +76,42 @@ int64_t TGBufferStream::Write(const void* buffer, int64_t count)
 
 namespace {
 
-template <typename U>
-void PutLE(uint8_t* out, U value)
+template <typename U> void PutLE(uint8_t* out, U value)
 {
   for (size_t i = 0; i < sizeof(U); ++i)
     out[i] = static_cast<uint8_t>(value >> (8 * i));
 }
 
-template <typename U>
-U GetLE(const uint8_t* in)
+template <typename U> U GetLE(const uint8_t* in)
 {
   U value = 0;
   for (size_t i = 0; i < sizeof(U); ++i)
     value = static_cast<U>(value | static_cast<U>(static_cast<U>(in[i]) << (8 * i)));
   return value;
+}
+
+// Fixed-size values, least significant byte first.
+template <typename U> void WriteLE(TGStreamWriter& w, U value)
+{
+  uint8_t b[sizeof(U)];
+  PutLE(b, value);
+  w.WriteBuffer(b, sizeof(U));
+}
+
+template <typename U> U ReadLE(TGStreamReader& r)
+{
+  uint8_t b[sizeof(U)];
+  r.ReadBuffer(b, sizeof(U));
+  return GetLE<U>(b);
+}
+
+// n bytes of text, refused before allocating when the stream cannot hold them.
+std::string ReadText(TGStreamReader& r, int64_t n)
+{
+  r.RequireBytes(n);
+  std::string s(static_cast<size_t>(n), '\0');
+  r.ReadBuffer(s.data(), n);
+  return s;
 }
 
 constexpr int32_t kCoarseStep = 90'000; // GU per unit of the 16-bit form
@@ -102,46 +120,51 @@ constexpr int32_t kCoarseStep = 90'000; // GU per unit of the 16-bit form
 
 void TGStreamWriter::WriteBuffer(const void* buffer, int64_t size)
 {
-  if (size <= 0)
-    return;
-  if (FDataStream->Write(buffer, size) != size)
-    throw EGException("TGStreamWriter: write failed");
+  if (size <= 0) return;
+  if (FDataStream->Write(buffer, size) != size) throw EGException("TGStreamWriter: write failed");
 }
 
-void TGStreamWriter::WriteBoolean(bool value) { WriteByte(value ? 'T' : 'F'); }
-void TGStreamWriter::WriteByte(uint8_t value) { WriteBuffer(&value, 1); }
-void TGStreamWriter::WriteShortInt(int8_t value) { WriteByte(static_cast<uint8_t>(value)); }
+void TGStreamWriter::WriteBoolean(bool value)
+{
+  WriteByte(value ? 'T' : 'F');
+}
+void TGStreamWriter::WriteByte(uint8_t value)
+{
+  WriteBuffer(&value, 1);
+}
+void TGStreamWriter::WriteShortInt(int8_t value)
+{
+  WriteByte(static_cast<uint8_t>(value));
+}
 
 void TGStreamWriter::WriteWord(uint16_t value)
 {
-  uint8_t b[2];
-  PutLE(b, value);
-  WriteBuffer(b, 2);
+  WriteLE(*this, value);
 }
 
-void TGStreamWriter::WriteSmallInt(int16_t value) { WriteWord(static_cast<uint16_t>(value)); }
+void TGStreamWriter::WriteSmallInt(int16_t value)
+{
+  WriteWord(static_cast<uint16_t>(value));
+}
 
 void TGStreamWriter::WriteCardinal(uint32_t value)
 {
-  uint8_t b[4];
-  PutLE(b, value);
-  WriteBuffer(b, 4);
+  WriteLE(*this, value);
 }
 
-void TGStreamWriter::WriteInteger(int32_t value) { WriteCardinal(static_cast<uint32_t>(value)); }
+void TGStreamWriter::WriteInteger(int32_t value)
+{
+  WriteCardinal(static_cast<uint32_t>(value));
+}
 
 void TGStreamWriter::WriteInt64(int64_t value)
 {
-  uint8_t b[8];
-  PutLE(b, static_cast<uint64_t>(value));
-  WriteBuffer(b, 8);
+  WriteLE(*this, static_cast<uint64_t>(value));
 }
 
 void TGStreamWriter::WriteDouble(double value)
 {
-  uint8_t b[8];
-  PutLE(b, std::bit_cast<uint64_t>(value));
-  WriteBuffer(b, 8);
+  WriteLE(*this, std::bit_cast<uint64_t>(value));
 }
 
 void TGStreamWriter::WriteString(const std::string& text)
@@ -155,8 +178,7 @@ void TGStreamWriter::WriteString(const std::string& text)
 
 void TGStreamWriter::WriteLongString(const std::string& text)
 {
-  if (text.size() > 0x7FFFFFFF)
-    throw EGException("TGStreamWriter.WriteLongString: text too long");
+  if (text.size() > 0x7FFFFFFF) throw EGException("TGStreamWriter.WriteLongString: text too long");
   WriteInteger(static_cast<int32_t>(text.size()));
   WriteBuffer(text.data(), static_cast<int64_t>(text.size()));
 }
@@ -198,13 +220,11 @@ void TGStreamWriter::WritePointLL(const TGPointLL& pt, bool bHeight, bool b16Bit
   if (b16Bit) {
     WriteSmallInt(static_cast<int16_t>(pt.iLongX / kCoarseStep));
     WriteSmallInt(static_cast<int16_t>(pt.iLatY / kCoarseStep));
-    if (bHeight)
-      WriteSmallInt(static_cast<int16_t>(pt.iHeightZ / kCoarseStep));
+    if (bHeight) WriteSmallInt(static_cast<int16_t>(pt.iHeightZ / kCoarseStep));
   } else {
     WriteInteger(pt.iLongX);
     WriteInteger(pt.iLatY);
-    if (bHeight)
-      WriteInteger(pt.iHeightZ);
+    if (bHeight) WriteInteger(pt.iHeightZ);
   }
 }
 
@@ -219,14 +239,16 @@ void TGStreamReader::RequireBytes(int64_t count) const
 
 void TGStreamReader::ReadBuffer(void* buffer, int64_t size)
 {
-  if (size <= 0)
-    return;
+  if (size <= 0) return;
   RequireBytes(size);
   if (FDataStream->Read(buffer, size) != size)
     throw EGException("TGStreamReader: unexpected end of stream");
 }
 
-bool TGStreamReader::ReadBoolean() { return ReadByte() == 'T'; }
+bool TGStreamReader::ReadBoolean()
+{
+  return ReadByte() == 'T';
+}
 
 uint8_t TGStreamReader::ReadByte()
 {
@@ -235,67 +257,56 @@ uint8_t TGStreamReader::ReadByte()
   return b;
 }
 
-int8_t TGStreamReader::ReadShortInt() { return static_cast<int8_t>(ReadByte()); }
+int8_t TGStreamReader::ReadShortInt()
+{
+  return static_cast<int8_t>(ReadByte());
+}
 
 uint16_t TGStreamReader::ReadWord()
 {
-  uint8_t b[2];
-  ReadBuffer(b, 2);
-  return GetLE<uint16_t>(b);
+  return ReadLE<uint16_t>(*this);
 }
 
-int16_t TGStreamReader::ReadSmallInt() { return static_cast<int16_t>(ReadWord()); }
+int16_t TGStreamReader::ReadSmallInt()
+{
+  return static_cast<int16_t>(ReadWord());
+}
 
 uint32_t TGStreamReader::ReadCardinal()
 {
-  uint8_t b[4];
-  ReadBuffer(b, 4);
-  return GetLE<uint32_t>(b);
+  return ReadLE<uint32_t>(*this);
 }
 
-int32_t TGStreamReader::ReadInteger() { return static_cast<int32_t>(ReadCardinal()); }
+int32_t TGStreamReader::ReadInteger()
+{
+  return static_cast<int32_t>(ReadCardinal());
+}
 
 int64_t TGStreamReader::ReadInt64()
 {
-  uint8_t b[8];
-  ReadBuffer(b, 8);
-  return static_cast<int64_t>(GetLE<uint64_t>(b));
+  return static_cast<int64_t>(ReadLE<uint64_t>(*this));
 }
 
 double TGStreamReader::ReadDouble()
 {
-  uint8_t b[8];
-  ReadBuffer(b, 8);
-  return std::bit_cast<double>(GetLE<uint64_t>(b));
+  return std::bit_cast<double>(ReadLE<uint64_t>(*this));
 }
 
 std::string TGStreamReader::ReadString()
 {
-  const uint16_t n = ReadWord();
-  RequireBytes(n);
-  std::string s(n, '\0');
-  ReadBuffer(s.data(), n);
-  return s;
+  return ReadText(*this, ReadWord());
 }
 
 std::string TGStreamReader::ReadLongString()
 {
   const int32_t n = ReadInteger();
-  if (n < 0)
-    throw EGException("TGStreamReader: bad string length " + std::to_string(n));
-  RequireBytes(n);
-  std::string s(static_cast<size_t>(n), '\0');
-  ReadBuffer(s.data(), n);
-  return s;
+  if (n < 0) throw EGException("TGStreamReader: bad string length " + std::to_string(n));
+  return ReadText(*this, n);
 }
 
 std::string TGStreamReader::ReadShortString()
 {
-  const uint8_t n = ReadByte();
-  RequireBytes(n);
-  std::string s(n, '\0');
-  ReadBuffer(s.data(), n);
-  return s;
+  return ReadText(*this, ReadByte());
 }
 
 TGPoint TGStreamReader::ReadPoint()
@@ -331,8 +342,7 @@ namespace {
 int32_t CoarseToGU(int16_t v)
 {
   const int64_t gu = static_cast<int64_t>(v) * kCoarseStep;
-  if (gu != ClampToInt32(gu))
-    throw EGException("TGStreamReader: coordinate out of range");
+  if (gu != ClampToInt32(gu)) throw EGException("TGStreamReader: coordinate out of range");
   return static_cast<int32_t>(gu);
 }
 
@@ -345,13 +355,11 @@ TGPointLL TGStreamReader::ReadPointLL(bool bHeight, bool b16Bit)
   if (b16Bit) {
     p.iLongX = LongWrap64(static_cast<int64_t>(ReadSmallInt()) * kCoarseStep);
     p.iLatY = CoarseToGU(ReadSmallInt());
-    if (bHeight)
-      p.iHeightZ = CoarseToGU(ReadSmallInt());
+    if (bHeight) p.iHeightZ = CoarseToGU(ReadSmallInt());
   } else {
     p.iLongX = LongWrap(ReadInteger());
     p.iLatY = ReadInteger();
-    if (bHeight)
-      p.iHeightZ = ReadInteger();
+    if (bHeight) p.iHeightZ = ReadInteger();
   }
   return p;
 }

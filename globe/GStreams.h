@@ -90,7 +90,7 @@ public:
 
   TGStream& DataStream() const { return *FDataStream; }
 
-  void WriteBoolean(bool value);             // "T" (84) / "F" (70)
+  void WriteBoolean(bool value); // "T" (84) / "F" (70)
   void WriteByte(uint8_t value);
   void WriteShortInt(int8_t value);
   void WriteWord(uint16_t value);
@@ -98,15 +98,15 @@ public:
   void WriteInteger(int32_t value);
   void WriteCardinal(uint32_t value);
   void WriteInt64(int64_t value);
-  void WriteDouble(double value);            // IEEE 754 binary64
+  void WriteDouble(double value); // IEEE 754 binary64
   // Length-prefixed 8-bit text: 16-bit, 32-bit and 8-bit lengths. Text longer than its length
   // field can state raises EGException rather than write a stream that reads back wrong.
   void WriteString(const std::string& text);
   void WriteLongString(const std::string& text);
   void WriteShortString(const std::string& text);
-  void WritePoint(const TGPoint& pt);        // X, Y
-  void WriteRect(const TGRect& r);           // Left, Top, Right, Bottom
-  void WriteMER(const TGMER& m);             // iLongX, iLatY, iWidthX, iHeightY
+  void WritePoint(const TGPoint& pt); // X, Y
+  void WriteRect(const TGRect& r);    // Left, Top, Right, Bottom
+  void WriteMER(const TGMER& m);      // iLongX, iLatY, iWidthX, iHeightY
   // b16Bit: longitude, latitude (and height) div 90,000 as 16-bit values (every 32-bit value
   // fits); otherwise as 32-bit values. The height only with bHeight.
   void WritePointLL(const TGPointLL& pt, bool bHeight, bool b16Bit);

@@ -20,23 +20,23 @@ struct UnitEntry
 };
 
 constexpr UnitEntry kUnits[kUnitTypeCount] = {
-    {"D", 5400000.0},                 // guDegree
-    {"MN", 90000.0},                  // guMinute
-    {"NM", 90000.0},                  // guNauticalMile
-    {"KM", 48565.06423539163},        // guKilometer
-    {"MI", 78157.89483968144},        // guMile
-    {"S", 1500.0},                    // guSecond
-    {"T", 250.0},                     // guThird
-    {"H", 15.0},                      // guHundreth
-    {"T", 1.0},                       // guThousanth (reads back as guThird)
-    {"M", 48.56506423539163},         // guMeter
-    {"CM", 0.4856506423539163},       // guCentimeter
-    {"F", 88.8157895905471},          // guFathom
-    {"YD", 44.40789479527355},        // guYard
-    {"FT", 14.802631598424515},       // guFeet
-    {"IN", 1.233552633202043},        // guInch
-    {"GU", 1.0},                      // guGlobeUnit
-    {"PI", 0.0},                      // guPixel: scale-dependent
+    {"D", 5400000.0},           // guDegree
+    {"MN", 90000.0},            // guMinute
+    {"NM", 90000.0},            // guNauticalMile
+    {"KM", 48565.06423539163},  // guKilometer
+    {"MI", 78157.89483968144},  // guMile
+    {"S", 1500.0},              // guSecond
+    {"T", 250.0},               // guThird
+    {"H", 15.0},                // guHundreth
+    {"T", 1.0},                 // guThousanth (reads back as guThird)
+    {"M", 48.56506423539163},   // guMeter
+    {"CM", 0.4856506423539163}, // guCentimeter
+    {"F", 88.8157895905471},    // guFathom
+    {"YD", 44.40789479527355},  // guYard
+    {"FT", 14.802631598424515}, // guFeet
+    {"IN", 1.233552633202043},  // guInch
+    {"GU", 1.0},                // guGlobeUnit
+    {"PI", 0.0},                // guPixel: scale-dependent
 };
 
 // Axes are metres converted at 90,000 / 1,852 GU per metre.
@@ -67,7 +67,10 @@ const UnitEntry& Unit(TGUnitTypes unit)
   return kUnits[i];
 }
 
-char Upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+char Upper(char c)
+{
+  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
 
 // Decimal digits of v, at least minDigits wide, zero padded ("%2.2d").
 std::string Digits(int64_t v, int minDigits)
@@ -87,8 +90,7 @@ std::pair<int64_t, size_t> ReadLeadingInt(std::string_view s)
   while (i < s.size() && s[i] == ' ')
     ++i;
   bool negative = false;
-  if (i < s.size() && (s[i] == '+' || s[i] == '-'))
-    negative = s[i++] == '-';
+  if (i < s.size() && (s[i] == '+' || s[i] == '-')) negative = s[i++] == '-';
   const size_t digitsStart = i;
   int64_t value = 0;
   constexpr int64_t kCap = 1'000'000'000'000; // far beyond any angle; keeps the sum in 64 bits
@@ -96,14 +98,22 @@ std::pair<int64_t, size_t> ReadLeadingInt(std::string_view s)
     value = std::min<int64_t>(kCap, value * 10 + (s[i] - '0'));
     ++i;
   }
-  if (i == digitsStart)
-    return {0, 1};
+  if (i == digitsStart) return {0, 1};
   return {negative ? -value : value, i == s.size() ? 0 : i + 1};
+}
+
+// Item i of a comma list as an integer; 0 when missing or not a number.
+int32_t CommaInt(const TextLines& items, size_t i)
+{
+  return i < items.size() ? StrToIntDef(items[i], 0) : 0;
 }
 
 } // namespace
 
-double UnitFactor(TGUnitTypes unit) { return Unit(unit).Factor; }
+double UnitFactor(TGUnitTypes unit)
+{
+  return Unit(unit).Factor;
+}
 
 const TGSpheroidData& SpheroidData(TGSpheroid spheroid)
 {
@@ -115,8 +125,7 @@ const TGSpheroidData& SpheroidData(TGSpheroid spheroid)
 std::optional<TGSpheroid> SpheroidFromName(std::string_view name)
 {
   for (int i = 0; i < kSpheroidCount; ++i)
-    if (SameText(kSpheroids[i].Name, name))
-      return static_cast<TGSpheroid>(i);
+    if (SameText(kSpheroids[i].Name, name)) return static_cast<TGSpheroid>(i);
   return std::nullopt;
 }
 
@@ -125,25 +134,19 @@ std::optional<TGSpheroid> SpheroidFromName(std::string_view name)
 
 int32_t RoundToInt32(long double value)
 {
-  if (std::isnan(value))
-    return 0;
+  if (std::isnan(value)) return 0;
   const long double r = std::nearbyint(value);
-  if (r >= 2147483647.0L)
-    return std::numeric_limits<int32_t>::max();
-  if (r <= -2147483648.0L)
-    return std::numeric_limits<int32_t>::min();
+  if (r >= 2147483647.0L) return std::numeric_limits<int32_t>::max();
+  if (r <= -2147483648.0L) return std::numeric_limits<int32_t>::min();
   return static_cast<int32_t>(r);
 }
 
 int32_t TruncToInt32(long double value)
 {
-  if (std::isnan(value))
-    return 0;
+  if (std::isnan(value)) return 0;
   const long double r = std::trunc(value);
-  if (r >= 2147483647.0L)
-    return std::numeric_limits<int32_t>::max();
-  if (r <= -2147483648.0L)
-    return std::numeric_limits<int32_t>::min();
+  if (r >= 2147483647.0L) return std::numeric_limits<int32_t>::max();
+  if (r <= -2147483648.0L) return std::numeric_limits<int32_t>::min();
   return static_cast<int32_t>(r);
 }
 
@@ -156,20 +159,16 @@ int32_t ClampToInt32(int64_t value)
 int32_t LongWrap(int32_t iLong)
 {
   // 32-bit inputs need one correction at most: 2^31 - GU_360 lies well inside the range.
-  if (iLong > GU_180)
-    return iLong - GU_360;
-  if (iLong <= -GU_180)
-    return iLong + GU_360;
+  if (iLong > GU_180) return iLong - GU_360;
+  if (iLong <= -GU_180) return iLong + GU_360;
   return iLong;
 }
 
 int32_t LongWrap64(int64_t iLong)
 {
   int64_t r = iLong % GU_360;
-  if (r < 0)
-    r += GU_360;
-  if (r > GU_180)
-    r -= GU_360;
+  if (r < 0) r += GU_360;
+  if (r > GU_180) r -= GU_360;
   return static_cast<int32_t>(r);
 }
 
@@ -193,26 +192,25 @@ bool CrossesAntimeridian(int32_t longA, int32_t longB)
 
 double WrapDegrees(double x)
 {
-  if (x >= 180)
-    return x - 360;
-  if (x < -180)
-    return x + 360;
+  if (x >= 180) return x - 360;
+  if (x < -180) return x + 360;
   return x;
 }
 
 long double WrapRadians(long double x)
 {
-  if (x < -GU_PI)
-    return x + 2 * GU_PI;
-  if (x > GU_PI)
-    return x - 2 * GU_PI;
+  if (x < -GU_PI) return x + 2 * GU_PI;
+  if (x > GU_PI) return x - 2 * GU_PI;
   return x;
 }
 
 // ---------------------------------------------------------------------------------------------
 // Construction and conversion
 
-TGPointLL PointLL(int32_t iLong, int32_t iLat) { return {LongWrap(iLong), iLat, 0}; }
+TGPointLL PointLL(int32_t iLong, int32_t iLat)
+{
+  return {LongWrap(iLong), iLat, 0};
+}
 
 TGPointLL PointLLH(int32_t iLong, int32_t iLat, int32_t iHeight)
 {
@@ -226,22 +224,30 @@ TGPointLL DDToPointLL(long double longDeg, long double latDeg)
   return {lon, lat, 0};
 }
 
-int32_t DDToGU(long double degrees) { return RoundToInt32(degrees * GU_DEGREE); }
+int32_t DDToGU(long double degrees)
+{
+  return RoundToInt32(degrees * GU_DEGREE);
+}
 
-long double GUToDD(long double gu) { return gu * DEGREES_PER_GU; }
+long double GUToDD(long double gu)
+{
+  return gu / GU_DEGREE;
+} // exact where the degrees are
 
 TGMER MER(int32_t iLong, int32_t iLat, int32_t iWidth, int32_t iHeight)
 {
   return {iLong, iLat, iWidth, iHeight};
 }
 
-TGMER DDToMER(long double longDeg, long double latDeg, long double widthDeg,
-              long double heightDeg)
+TGMER DDToMER(long double longDeg, long double latDeg, long double widthDeg, long double heightDeg)
 {
   return {DDToGU(longDeg), DDToGU(latDeg), DDToGU(widthDeg), DDToGU(heightDeg)};
 }
 
-TGMER WorldMER() { return {-GU_180, -GU_90, GU_360, GU_180}; }
+TGMER WorldMER()
+{
+  return {-GU_180, -GU_90, GU_360, GU_180};
+}
 
 int32_t UnitsToGU(TGUnitTypes unit, double value)
 {
@@ -262,12 +268,14 @@ long double UnitsToDD(TGUnitTypes unit, double value)
 TGUnitTypes StrToUnits(std::string_view text)
 {
   for (int i = 0; i < kUnitTypeCount; ++i)
-    if (SameText(kUnits[i].Abbrev, text))
-      return static_cast<TGUnitTypes>(i);
+    if (SameText(kUnits[i].Abbrev, text)) return static_cast<TGUnitTypes>(i);
   throw EGException("StrToUnits: Unknown Unit " + std::string(text));
 }
 
-std::string UnitsToStr(TGUnitTypes unit) { return Unit(unit).Abbrev; }
+std::string UnitsToStr(TGUnitTypes unit)
+{
+  return Unit(unit).Abbrev;
+}
 
 // ---------------------------------------------------------------------------------------------
 // Text forms
@@ -280,8 +288,8 @@ std::string LLToStr(int32_t value, std::string_view format)
   std::string upper(format);
   for (char& c : upper)
     c = Upper(c);
-  bool minusDue = negative && upper.find("%N") == std::string::npos &&
-                  upper.find("%E") == std::string::npos;
+  bool minusDue =
+      negative && upper.find("%N") == std::string::npos && upper.find("%E") == std::string::npos;
 
   const int64_t D = v / GU_DEGREE;
   v -= D * GU_DEGREE;
@@ -304,19 +312,36 @@ std::string LLToStr(int32_t value, std::string_view format)
       out += '-';
       minusDue = false;
     }
-    if (++i >= format.size())
-      break;
+    if (++i >= format.size()) break;
     const char letter = Upper(format[i]);
     switch (letter) {
-    case 'D': out += std::to_string(D); break;
-    case 'M': out += Digits(M, 2); break;
-    case 'I': out += Digits(I, 3); break;
-    case 'S': out += Digits(S, 2); break;
-    case 'T': out += Digits(T, 2); break;
-    case 'U': out += Digits(U, 2); break;
-    case 'N': out += negative ? 'S' : 'N'; break;
-    case 'E': out += negative ? 'W' : 'E'; break;
-    default: out += letter; break;
+    case 'D':
+      out += std::to_string(D);
+      break;
+    case 'M':
+      out += Digits(M, 2);
+      break;
+    case 'I':
+      out += Digits(I, 3);
+      break;
+    case 'S':
+      out += Digits(S, 2);
+      break;
+    case 'T':
+      out += Digits(T, 2);
+      break;
+    case 'U':
+      out += Digits(U, 2);
+      break;
+    case 'N':
+      out += negative ? 'S' : 'N';
+      break;
+    case 'E':
+      out += negative ? 'W' : 'E';
+      break;
+    default:
+      out += letter;
+      break;
     }
   }
   return out;
@@ -331,24 +356,42 @@ int32_t StrToLL(std::string_view text, std::string_view format)
   size_t consumed = 1; // 1-based: characters up to consumed - 1 are used up
   size_t i = 0;
   while (work.size() >= consumed && i < format.size()) {
-    if (consumed > 1)
-      work.erase(0, consumed - 1);
+    if (consumed > 1) work.erase(0, consumed - 1);
     consumed = 2; // a matched character or letter uses one character
     if (format[i] == '%') {
       ++i;
       const char letter = i < format.size() ? Upper(format[i]) : '\0';
       int64_t* field = nullptr;
       switch (letter) {
-      case 'D': field = &D; break;
-      case 'M': field = &M; break;
-      case 'I': field = &I; break;
-      case 'S': field = &S; break;
-      case 'H': field = &H; break;
-      case 'T': field = &T; break;
-      case 'U': field = &U; break;
-      case 'E': positive = Upper(work[0]) == 'E'; break;
-      case 'N': positive = Upper(work[0]) == 'N'; break;
-      default: throw EConvertError("StrToLL: format error");
+      case 'D':
+        field = &D;
+        break;
+      case 'M':
+        field = &M;
+        break;
+      case 'I':
+        field = &I;
+        break;
+      case 'S':
+        field = &S;
+        break;
+      case 'H':
+        field = &H;
+        break;
+      case 'T':
+        field = &T;
+        break;
+      case 'U':
+        field = &U;
+        break;
+      case 'E':
+        positive = Upper(work[0]) == 'E';
+        break;
+      case 'N':
+        positive = Upper(work[0]) == 'N';
+        break;
+      default:
+        throw EConvertError("StrToLL: format error");
       }
       if (field) {
         // A number running to the end leaves the text in place for the next items.
@@ -368,16 +411,14 @@ int32_t StrToLL(std::string_view text, std::string_view format)
 std::string PointLLToStr(const TGPointLL& pt)
 {
   std::string s = std::to_string(pt.iLongX) + "," + std::to_string(pt.iLatY);
-  if (pt.iHeightZ != 0)
-    s += "," + std::to_string(pt.iHeightZ);
+  if (pt.iHeightZ != 0) s += "," + std::to_string(pt.iHeightZ);
   return s;
 }
 
 TGPointLL StrToPointLL(std::string_view text)
 {
   const TextLines items = FromCommaText(text);
-  auto item = [&](size_t i) { return i < items.size() ? StrToIntDef(items[i], 0) : 0; };
-  return {item(0), item(1), item(2)};
+  return {CommaInt(items, 0), CommaInt(items, 1), CommaInt(items, 2)};
 }
 
 std::string MERToStr(const TGMER& m)
@@ -394,14 +435,12 @@ std::string PointToStr(const TGPoint& pt)
 TGPoint StrToPoint(std::string_view text)
 {
   const TextLines items = FromCommaText(text);
-  auto item = [&](size_t i) { return i < items.size() ? StrToIntDef(items[i], 0) : 0; };
-  return {item(0), item(1)};
+  return {CommaInt(items, 0), CommaInt(items, 1)};
 }
 
 std::string CSLGetItem(std::string_view list, int index)
 {
-  if (index < 0)
-    return {};
+  if (index < 0) return {};
   const TextLines items = FromCommaText(list);
   return static_cast<size_t>(index) < items.size() ? items[static_cast<size_t>(index)]
                                                    : std::string();
@@ -409,23 +448,18 @@ std::string CSLGetItem(std::string_view list, int index)
 
 std::string CSLSetItem(std::string_view list, std::string_view item, int index)
 {
-  if (index < 0)
-    return std::string(list);
+  if (index < 0) return std::string(list);
   TextLines items = FromCommaText(list);
-  if (items.size() <= static_cast<size_t>(index))
-    items.resize(static_cast<size_t>(index) + 1);
+  if (items.size() <= static_cast<size_t>(index)) items.resize(static_cast<size_t>(index) + 1);
   items[static_cast<size_t>(index)] = std::string(item);
   return ToCommaText(items);
 }
 
 std::string FloatToStrDot(double x)
 {
-  if (std::isnan(x))
-    return "NAN";
-  if (std::isinf(x))
-    return x < 0 ? "-INF" : "INF";
-  if (x == 0)
-    return "0";
+  if (std::isnan(x)) return "NAN";
+  if (std::isinf(x)) return x < 0 ? "-INF" : "INF";
+  if (x == 0) return "0";
   // Shortest round-trip digits, then laid out by hand so no locale is involved.
   char buf[64];
   auto res = std::to_chars(buf, buf + sizeof buf, x, std::chars_format::scientific);
@@ -434,12 +468,10 @@ std::string FloatToStrDot(double x)
   int exp10 = std::stoi(sci.substr(ePos + 1));
   std::string mant = sci.substr(0, ePos);
   const bool negative = mant[0] == '-';
-  if (negative)
-    mant.erase(0, 1);
+  if (negative) mant.erase(0, 1);
   std::string digits;
   for (char c : mant)
-    if (c != '.')
-      digits += c;
+    if (c != '.') digits += c;
   std::string out = negative ? "-" : "";
   if (exp10 >= -5 && exp10 < 15) {
     if (exp10 < 0) {
@@ -452,8 +484,7 @@ std::string FloatToStrDot(double x)
     }
   } else {
     out += digits.substr(0, 1);
-    if (digits.size() > 1)
-      out += "." + digits.substr(1);
+    if (digits.size() > 1) out += "." + digits.substr(1);
     out += "E" + std::to_string(exp10);
   }
   return out;
@@ -461,16 +492,21 @@ std::string FloatToStrDot(double x)
 
 long double StrToFloatDefDot(std::string_view text, long double def)
 {
-  if (auto v = TryStrToFloat(text))
-    return *v;
+  if (auto v = TryStrToFloat(text)) return *v;
   return def;
 }
 
 // ---------------------------------------------------------------------------------------------
 // MER algebra
 
-int64_t MERRight(const TGMER& m) { return static_cast<int64_t>(m.iLongX) + m.iWidthX; }
-int64_t MERTop(const TGMER& m) { return static_cast<int64_t>(m.iLatY) + m.iHeightY; }
+int64_t MERRight(const TGMER& m)
+{
+  return static_cast<int64_t>(m.iLongX) + m.iWidthX;
+}
+int64_t MERTop(const TGMER& m)
+{
+  return static_cast<int64_t>(m.iLatY) + m.iHeightY;
+}
 
 TGPointLL MERCenter(const TGMER& m)
 {
@@ -478,11 +514,20 @@ TGPointLL MERCenter(const TGMER& m)
           ClampToInt32(static_cast<int64_t>(m.iLatY) + m.iHeightY / 2), 0};
 }
 
-bool MERIsEmpty(const TGMER& m) { return m.iWidthX == 0 && m.iHeightY == 0; }
+bool MERIsEmpty(const TGMER& m)
+{
+  return m.iWidthX == 0 && m.iHeightY == 0;
+}
 
-bool MEREqual(const TGMER& a, const TGMER& b) { return a == b; }
+bool MEREqual(const TGMER& a, const TGMER& b)
+{
+  return a == b;
+}
 
-void MERClear(TGMER& m) { m = TGMER{}; }
+void MERClear(TGMER& m)
+{
+  m = TGMER{};
+}
 
 TGMER MERInflate(const TGMER& m, int32_t dx, int32_t dy)
 {
@@ -500,25 +545,23 @@ bool MERContainsMER(const TGMER& outer, const TGMER& inner)
 
 TGMERHitZone MERHitZone(const TGMER& m, const TGPointLL& p)
 {
-  if (p.iLatY < m.iLatY || p.iLatY > MERTop(m))
-    return hzNone;
+  if (p.iLatY < m.iLatY || p.iLatY > MERTop(m)) return hzNone;
   const int64_t right = MERRight(m);
-  if (right <= GU_180)
-    return (m.iLongX <= p.iLongX && p.iLongX <= right) ? hzHit : hzNone;
+  if (right <= GU_180) return (m.iLongX <= p.iLongX && p.iLongX <= right) ? hzHit : hzNone;
   // Across the meridian. +180 itself (the wrapped form of -180) belongs to the west part.
-  if (m.iLongX <= p.iLongX && p.iLongX <= GU_180)
-    return hzPlus180;
-  if (p.iLongX >= -GU_180 && p.iLongX <= LongWrap64(right))
-    return hzMinus180;
+  if (m.iLongX <= p.iLongX && p.iLongX <= GU_180) return hzPlus180;
+  if (p.iLongX >= -GU_180 && p.iLongX <= LongWrap64(right)) return hzMinus180;
   return hzNone;
 }
 
-bool LLInMER(const TGMER& m, const TGPointLL& p) { return MERHitZone(m, p) != hzNone; }
+bool LLInMER(const TGMER& m, const TGPointLL& p)
+{
+  return MERHitZone(m, p) != hzNone;
+}
 
 bool MERIntersects(const TGMER& a, const TGMER& b)
 {
-  if (!(MERTop(a) >= b.iLatY && MERTop(b) >= a.iLatY))
-    return false;
+  if (!(MERTop(a) >= b.iLatY && MERTop(b) >= a.iLatY)) return false;
   if (MERRight(a) > GU_180) {
     const int64_t w = static_cast<int64_t>(GU_180) - a.iLongX;
     const TGMER west{a.iLongX, a.iLatY, ClampToInt32(w), a.iHeightY};
@@ -536,10 +579,8 @@ bool MERIntersects(const TGMER& a, const TGMER& b)
 
 TGMER MERUnion(const TGMER& a, const TGMER& b)
 {
-  if (MERIsEmpty(a))
-    return b;
-  if (MERIsEmpty(b))
-    return a;
+  if (MERIsEmpty(a)) return b;
+  if (MERIsEmpty(b)) return a;
   const int32_t lat = std::min(a.iLatY, b.iLatY);
   const int64_t height = std::max(MERTop(a), MERTop(b)) - lat;
 
@@ -584,24 +625,46 @@ bool PointOnSegment(double px, double py, double x1, double y1, double x2, doubl
   const double dx = x2 - x1;
   const double dy = y2 - y1;
   const double l2 = dx * dx + dy * dy;
-  if (l2 == 0)
-    return false;
+  if (l2 == 0) return false;
   const double r = ((px - x1) * dx + (py - y1) * dy) / l2;
-  if (r < 0 || r > 1)
-    return false;
+  if (r < 0 || r > 1) return false;
   return tolerance >= std::sqrt(l2) * std::fabs((y1 - py) * dx - (x1 - px) * dy) / l2;
 }
 
 // ---------------------------------------------------------------------------------------------
 // 2-D vectors
 
-TGVec V2FromLL(const TGPointLL& pt) { return {static_cast<long double>(pt.iLongX), pt.iLatY * 1.0L}; }
-TGVec V2Make(long double x, long double y) { return {x, y}; }
-long double V2Length(const TGVec& v) { return std::hypot(v.X, v.Y); }
-TGVec V2Sub(const TGVec& a, const TGVec& b) { return {a.X - b.X, a.Y - b.Y}; }
-TGVec V2Add(const TGVec& a, const TGVec& b) { return {a.X + b.X, a.Y + b.Y}; }
-TGVec V2Scale(const TGVec& v, long double k) { return {v.X * k, v.Y * k}; }
-TGVec V2Perp(const TGVec& v) { return {-v.Y, v.X}; }
-long double V2Dot(const TGVec& a, const TGVec& b) { return a.X * b.X + a.Y * b.Y; }
+TGVec V2FromLL(const TGPointLL& pt)
+{
+  return {static_cast<long double>(pt.iLongX), pt.iLatY * 1.0L};
+}
+TGVec V2Make(long double x, long double y)
+{
+  return {x, y};
+}
+long double V2Length(const TGVec& v)
+{
+  return std::hypot(v.X, v.Y);
+}
+TGVec V2Sub(const TGVec& a, const TGVec& b)
+{
+  return {a.X - b.X, a.Y - b.Y};
+}
+TGVec V2Add(const TGVec& a, const TGVec& b)
+{
+  return {a.X + b.X, a.Y + b.Y};
+}
+TGVec V2Scale(const TGVec& v, long double k)
+{
+  return {v.X * k, v.Y * k};
+}
+TGVec V2Perp(const TGVec& v)
+{
+  return {-v.Y, v.X};
+}
+long double V2Dot(const TGVec& a, const TGVec& b)
+{
+  return a.X * b.X + a.Y * b.Y;
+}
 
 } // namespace vtr

@@ -30,11 +30,11 @@ inline constexpr int32_t GU_180 = 972'000'000;
 inline constexpr int32_t GU_360 = 1'944'000'000; // full circle; still fits 32 bits
 
 inline constexpr long double GU_PI = 3.141592653589793238462643383279502884L;
-inline constexpr long double GU_PER_RADIAN = 309'397'209.37064453276L;    // 5,400,000 * 180 / pi
-inline constexpr long double RADIANS_PER_GU = GU_PI / 972'000'000.0L;     // 3.2320912073969064e-09
-inline constexpr long double DEGREES_PER_GU = 1.0L / 5'400'000.0L;        // 1.8518518518518518e-07
-inline constexpr long double EarthRadiusGU = 309'754'584.54206382096L;    // 6,378,136 m
-inline constexpr long double GU_PER_METRE = 48.56506423539163L;           // unit table's metre
+inline constexpr long double GU_PER_RADIAN = 309'397'209.37064453276L; // 5,400,000 * 180 / pi
+inline constexpr long double RADIANS_PER_GU = GU_PI / 972'000'000.0L;  // 3.2320912073969064e-09
+inline constexpr long double DEGREES_PER_GU = 1.0L / 5'400'000.0L;     // 1.8518518518518518e-07
+inline constexpr long double EarthRadiusGU = 309'754'584.54206382096L; // 6,378,136 m
+inline constexpr long double GU_PER_METRE = 48.56506423539163L;        // unit table's metre
 
 // ---------------------------------------------------------------------------------------------
 // Records
@@ -240,8 +240,7 @@ TGPointLL DDToPointLL(long double longDeg, long double latDeg);
 int32_t DDToGU(long double degrees);
 long double GUToDD(long double gu);
 TGMER MER(int32_t iLong, int32_t iLat, int32_t iWidth, int32_t iHeight);
-TGMER DDToMER(long double longDeg, long double latDeg, long double widthDeg,
-              long double heightDeg);
+TGMER DDToMER(long double longDeg, long double latDeg, long double widthDeg, long double heightDeg);
 TGMER WorldMER();
 
 // value units -> GU, rounded half to even.

@@ -21,14 +21,22 @@ struct AxisCase
   double AxisMetres;
 };
 constexpr AxisCase kAxes[] = {
-    {TGSpheroid::Airy1830, 6377563.396},       {TGSpheroid::Australian1965, 6378160.0},
-    {TGSpheroid::Bessel1841, 6377397.155},     {TGSpheroid::Clarke1866, 6378206.4},
-    {TGSpheroid::Clarke1880, 6378249.145},     {TGSpheroid::Everest1830, 6377276.345},
-    {TGSpheroid::GRS1967, 6378160.0},          {TGSpheroid::GRS1980, 6378137.0},
-    {TGSpheroid::Helmert1906, 6378200.0},      {TGSpheroid::Hough, 6378270.0},
-    {TGSpheroid::International1920, 6378388.0}, {TGSpheroid::Krassovsky1940, 6378245.0},
-    {TGSpheroid::SouthAmerican1969, 6378160.0}, {TGSpheroid::WGS60, 6378165.0},
-    {TGSpheroid::WGS66, 6378145.0},            {TGSpheroid::WGS72, 6378135.0},
+    {TGSpheroid::Airy1830, 6377563.396},
+    {TGSpheroid::Australian1965, 6378160.0},
+    {TGSpheroid::Bessel1841, 6377397.155},
+    {TGSpheroid::Clarke1866, 6378206.4},
+    {TGSpheroid::Clarke1880, 6378249.145},
+    {TGSpheroid::Everest1830, 6377276.345},
+    {TGSpheroid::GRS1967, 6378160.0},
+    {TGSpheroid::GRS1980, 6378137.0},
+    {TGSpheroid::Helmert1906, 6378200.0},
+    {TGSpheroid::Hough, 6378270.0},
+    {TGSpheroid::International1920, 6378388.0},
+    {TGSpheroid::Krassovsky1940, 6378245.0},
+    {TGSpheroid::SouthAmerican1969, 6378160.0},
+    {TGSpheroid::WGS60, 6378165.0},
+    {TGSpheroid::WGS66, 6378145.0},
+    {TGSpheroid::WGS72, 6378135.0},
     {TGSpheroid::WGS84, 6378137.0},
 };
 constexpr double kGUPerMetre = 90000.0 / 1852.0;
@@ -36,8 +44,7 @@ constexpr double kGUPerMetre = 90000.0 / 1852.0;
 double AxisMetres(TGSpheroid s)
 {
   for (const auto& c : kAxes)
-    if (c.Spheroid == s)
-      return c.AxisMetres;
+    if (c.Spheroid == s) return c.AxisMetres;
   return 0;
 }
 
@@ -59,7 +66,10 @@ private:
   std::mt19937_64 gen_;
 };
 
-double Deg(int32_t gu) { return static_cast<double>(GUToDD(gu)); }
+double Deg(int32_t gu)
+{
+  return static_cast<double>(GUToDD(gu));
+}
 
 // GeographicLib's distance in GU for the same two GU positions.
 double ReferenceGU(const GeographicLib::Geodesic& g, const TGPointLL& a, const TGPointLL& b)
@@ -111,8 +121,7 @@ TEST(SpheroidDistance, OneDegreeOfLatitudeGrowsTowardsThePoles)
     previous = d;
   }
   EXPECT_LT(SpheroidDistance(DDToPointLL(0, 0), DDToPointLL(0, 1), TGSpheroid::WGS84), 5'400'000);
-  EXPECT_GT(SpheroidDistance(DDToPointLL(0, 88), DDToPointLL(0, 89), TGSpheroid::WGS84),
-            5'400'000);
+  EXPECT_GT(SpheroidDistance(DDToPointLL(0, 88), DDToPointLL(0, 89), TGSpheroid::WGS84), 5'400'000);
 }
 
 TEST(SpheroidDistance, AcrossTheMeridianAndUnwrappedLongitudesGiveTheShortDistance)
@@ -120,13 +129,12 @@ TEST(SpheroidDistance, AcrossTheMeridianAndUnwrappedLongitudesGiveTheShortDistan
   const auto a = DDToPointLL(179.5, 10);
   const auto b = DDToPointLL(-179.5, 10);
   const int32_t across = SpheroidDistance(a, b, TGSpheroid::WGS84);
-  EXPECT_EQ(across, SpheroidDistance(DDToPointLL(-0.5, 10), DDToPointLL(0.5, 10),
-                                     TGSpheroid::WGS84));
+  EXPECT_EQ(across,
+            SpheroidDistance(DDToPointLL(-0.5, 10), DDToPointLL(0.5, 10), TGSpheroid::WGS84));
   // The same eastern point written 360 degrees further west.
   const TGPointLL bUnwrapped{b.iLongX + GU_360, b.iLatY, 0};
   EXPECT_EQ(SpheroidDistance(a, bUnwrapped, TGSpheroid::WGS84), across);
-  EXPECT_EQ(SpheroidDistance(TGPointLL{GU_180, 0, 0}, TGPointLL{-GU_180, 0, 0},
-                             TGSpheroid::WGS84),
+  EXPECT_EQ(SpheroidDistance(TGPointLL{GU_180, 0, 0}, TGPointLL{-GU_180, 0, 0}, TGSpheroid::WGS84),
             0);
 }
 
@@ -152,8 +160,7 @@ TEST(SpheroidDistance, MatchesGeographicLibOnRandomPairs)
       if (i % 4 == 0) // short legs too
         b = DDToPointLL(Deg(a.iLongX) + rng.Uniform(-0.5, 0.5),
                         std::clamp(Deg(a.iLatY) + rng.Uniform(-0.5, 0.5), -89.9, 89.9));
-      if (SphereDegrees(a, b) > 179)
-        continue;
+      if (SphereDegrees(a, b) > 179) continue;
       const int32_t got = SpheroidDistance(a, b, spheroid);
       const double d1 = std::fabs(got - ReferenceGU(published, a, b));
       const double d2 = std::fabs(got - ReferenceGU(sameAxis, a, b));
@@ -228,9 +235,13 @@ TEST(GreatCircleBearing, EdgeCases)
   const Case cases[] = {
       {"due east is -90", {0, 0, 0}, {GU_DEGREE, 0, 0}, -GU_90},
       {"due west is +90", {0, 0, 0}, {-GU_DEGREE, 0, 0}, GU_90},
-      {"east across the meridian", {GU_180 - GU_DEGREE / 2, 0, 0}, {-GU_180 + GU_DEGREE / 2, 0, 0},
+      {"east across the meridian",
+       {GU_180 - GU_DEGREE / 2, 0, 0},
+       {-GU_180 + GU_DEGREE / 2, 0, 0},
        -GU_90},
-      {"west across the meridian", {-GU_180 + GU_DEGREE / 2, 0, 0}, {GU_180 - GU_DEGREE / 2, 0, 0},
+      {"west across the meridian",
+       {-GU_180 + GU_DEGREE / 2, 0, 0},
+       {GU_180 - GU_DEGREE / 2, 0, 0},
        GU_90},
   };
   for (const auto& c : cases)
@@ -255,8 +266,7 @@ TEST(GreatCircleBearing, MatchesGeographicLibOnTheSphere)
     const TGPointLL a = rng.Point();
     const TGPointLL b = rng.Point();
     const double deg = SphereDegrees(a, b);
-    if (deg < 0.1 || deg > 179.9 || std::abs(a.iLatY) > GU_90 - GU_DEGREE)
-      continue;
+    if (deg < 0.1 || deg > 179.9 || std::abs(a.iLatY) > GU_90 - GU_DEGREE) continue;
     double s12, azi1, azi2;
     sphere.Inverse(Deg(a.iLatY), Deg(a.iLongX), Deg(b.iLatY), Deg(b.iLongX), s12, azi1, azi2);
     const double got = -Deg(GreatCircleBearing(a, b)); // compass degrees
@@ -323,9 +333,12 @@ TEST(Point3D, AxesAndRoundTrip)
     TGPointLL p;
   };
   const Case cases[] = {
-      {"origin", {0, 0, 0}},          {"north pole", {0, GU_90, 0}},
-      {"south pole", {0, -GU_90, 0}}, {"+180", {GU_180, 0, 0}},
-      {"just east of -180", {-GU_180 + 1, 10, 0}}, {"mid", {-123456789, 234567890, 0}},
+      {"origin", {0, 0, 0}},
+      {"north pole", {0, GU_90, 0}},
+      {"south pole", {0, -GU_90, 0}},
+      {"+180", {GU_180, 0, 0}},
+      {"just east of -180", {-GU_180 + 1, 10, 0}},
+      {"mid", {-123456789, 234567890, 0}},
   };
   for (const auto& c : cases) {
     const TGPointLL back = Point3DToLL(LLToUnitVector(c.p));
@@ -368,8 +381,8 @@ TEST(Rotations, QuaternionMatrixTurnsVectorsAndTransposeTurnsBack)
 
   Rng rng(5);
   for (int i = 0; i < 50; ++i) {
-    const TGMatrix e =
-        QuatToMatrix(QuatFromEuler(rng.Uniform(-180, 180), rng.Uniform(-90, 90), rng.Uniform(-180, 180)));
+    const TGMatrix e = QuatToMatrix(
+        QuatFromEuler(rng.Uniform(-180, 180), rng.Uniform(-90, 90), rng.Uniform(-180, 180)));
     const TGPoint3D v = V3Make(rng.Uniform(-1, 1), rng.Uniform(-1, 1), rng.Uniform(-1, 1));
     const TGPoint3D back = V3MulMatrix(V3MulMatrix(v, e), MatrixTranspose3(e));
     EXPECT_NEAR(back.X, v.X, 1e-12);

@@ -18,8 +18,8 @@ double ParseNumber(const std::string& text, const char* what, double lo, double 
   if (!v || !std::isfinite(*v))
     throw vtrtool::UsageError{std::string(what) + " is not a number: \"" + text + "\""};
   if (*v < lo || *v > hi)
-    throw vtrtool::UsageError{std::string(what) + " out of range [" + vtr::FloatToNumText(lo) + ", " +
-                              vtr::FloatToNumText(hi) + "]: " + text};
+    throw vtrtool::UsageError{std::string(what) + " out of range [" + vtr::FloatToNumText(lo) +
+                              ", " + vtr::FloatToNumText(hi) + "]: " + text};
   return *v;
 }
 
@@ -44,14 +44,13 @@ int RunRange(const vtrtool::Args& args)
   vtr::TGSpheroid spheroid = vtr::TGSpheroid::WGS84;
   for (size_t i = 0; i < args.size(); ++i) {
     if (args[i] == "--spheroid") {
-      if (i + 1 >= args.size())
-        throw vtrtool::UsageError{"--spheroid needs a name"};
+      if (i + 1 >= args.size()) throw vtrtool::UsageError{"--spheroid needs a name"};
       const auto s = vtr::SpheroidFromName(args[++i]);
       if (!s) {
         std::string names;
         for (int k = 0; k < vtr::kSpheroidCount; ++k)
-          names += std::string(k ? ", " : "") +
-                   vtr::SpheroidData(static_cast<vtr::TGSpheroid>(k)).Name;
+          names +=
+              std::string(k ? ", " : "") + vtr::SpheroidData(static_cast<vtr::TGSpheroid>(k)).Name;
         throw vtrtool::UsageError{"unknown spheroid \"" + args[i] + "\" (one of " + names + ")"};
       }
       spheroid = *s;
@@ -59,8 +58,7 @@ int RunRange(const vtrtool::Args& args)
       pos.push_back(args[i]);
     }
   }
-  if (pos.size() != 4)
-    throw vtrtool::UsageError{"needs LAT1 LON1 LAT2 LON2"};
+  if (pos.size() != 4) throw vtrtool::UsageError{"needs LAT1 LON1 LAT2 LON2"};
   const auto a = vtr::DDToPointLL(ParseNumber(pos[1], "LON1", -180, 180),
                                   ParseNumber(pos[0], "LAT1", -90, 90));
   const auto b = vtr::DDToPointLL(ParseNumber(pos[3], "LON2", -180, 180),
@@ -74,13 +72,11 @@ int RunRange(const vtrtool::Args& args)
 
 int RunDest(const vtrtool::Args& args)
 {
-  if (args.size() != 4)
-    throw vtrtool::UsageError{"needs LAT LON HEADING DIST_NM"};
+  if (args.size() != 4) throw vtrtool::UsageError{"needs LAT LON HEADING DIST_NM"};
   const double lat = ParseNumber(args[0], "LAT", -90, 90);
   const double lon = ParseNumber(args[1], "LON", -180, 180);
   double heading = std::fmod(ParseNumber(args[2], "HEADING", -1e9, 1e9), 360.0);
-  if (heading < 0)
-    heading += 360;
+  if (heading < 0) heading += 360;
   // Distances in GU must fit 32 bits: about 23,860 NM, more than once round the world.
   const double maxNm = 2147483647.0 / vtr::UnitFactor(vtr::guNauticalMile);
   const double distNm = ParseNumber(args[3], "DIST_NM", -maxNm, maxNm);
