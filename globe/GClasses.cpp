@@ -1,0 +1,73 @@
+#include "globe/GClasses.h"
+
+#include "base/TextLists.h"
+
+namespace vtr {
+
+std::string GlobeUnitName(std::string_view sourceFile)
+{
+  std::string path(sourceFile);
+  for (char& c : path)
+    if (c == '\\') c = '/';
+  size_t start = path.rfind("/globe/");
+  if (start != std::string::npos)
+    ++start;
+  else if (path.starts_with("globe/"))
+    start = 0;
+  else
+    start = path.rfind('/') == std::string::npos ? 0 : path.rfind('/') + 1;
+  std::string unit = path.substr(start);
+  const size_t dot = unit.rfind('.');
+  if (dot != std::string::npos && unit.find('/', dot) == std::string::npos) unit.resize(dot);
+  for (char& c : unit)
+    if (c == '/') c = '\\';
+  return unit;
+}
+
+void GAssertFailed(std::string_view text, const char* sourceFile, int line)
+{
+  throw EAssertionFailed(std::string(text) + " (" + GlobeUnitName(sourceFile) + ", line " +
+                         std::to_string(line) + ")");
+}
+
+namespace {
+
+std::vector<TGRegisteredClass>& Registry()
+{
+  static std::vector<TGRegisteredClass> classes;
+  return classes;
+}
+
+} // namespace
+
+void RegisterGlobeClass(std::string className, std::string displayName, TGClassFactory factory)
+{
+  G_ASSERT_MSG(!className.empty() && factory, "RegisterGlobeClass: class name and factory needed");
+  for (auto& entry : Registry()) {
+    if (SameText(entry.ClassName, className)) {
+      entry = {std::move(className), std::move(displayName), std::move(factory)};
+      return;
+    }
+  }
+  Registry().push_back({std::move(className), std::move(displayName), std::move(factory)});
+}
+
+const std::vector<TGRegisteredClass>& GlobeClasses()
+{
+  return Registry();
+}
+
+const TGRegisteredClass* FindGlobeClass(std::string_view className)
+{
+  for (const auto& entry : Registry())
+    if (SameText(entry.ClassName, className)) return &entry;
+  return nullptr;
+}
+
+std::unique_ptr<TGRoot> CreateGlobeObject(std::string_view className, TGGlobe* parent)
+{
+  const TGRegisteredClass* entry = FindGlobeClass(className);
+  return entry ? entry->Create(parent) : nullptr;
+}
+
+} // namespace vtr

@@ -1,0 +1,117 @@
+#pragma once
+// Engine root: the engine's exception class, the internal-check macro, the root class of
+// engine objects and the class registry that turns persisted class names back into objects.
+// Plain C++ (no Qt).
+
+#include <functional>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <type_traits>
+#include <vector>
+
+namespace vtr {
+
+// Errors raised by the engine; the message is the exact text the user sees.
+class EGException : public std::runtime_error
+{
+public:
+  using std::runtime_error::runtime_error;
+};
+
+// A failed internal check. The message is the check's text (or "Assertion failure") followed
+// by the engine unit and line: "Mismatched BeginUpdate/EndUpdate (globe\GLayer, line 412)".
+class EAssertionFailed : public std::logic_error
+{
+public:
+  using std::logic_error::logic_error;
+};
+
+// Engine unit of a source file name: the path below "globe" without its extension, with "\"
+// as separator ("/src/globe/GLayer.cpp" -> "globe\GLayer"); the base name when the file lies
+// outside globe/.
+std::string GlobeUnitName(std::string_view sourceFile);
+
+// Builds the assertion text and throws EAssertionFailed.
+[[noreturn]] void GAssertFailed(std::string_view text, const char* sourceFile, int line);
+
+} // namespace vtr
+
+// Internal checks stay on in every build: they guard data structures against corruption.
+#define G_ASSERT(cond)                                                                             \
+  do {                                                                                             \
+    if (!(cond)) ::vtr::GAssertFailed("Assertion failure", __FILE__, __LINE__);                    \
+  } while (false)
+#define G_ASSERT_MSG(cond, text)                                                                   \
+  do {                                                                                             \
+    if (!(cond)) ::vtr::GAssertFailed((text), __FILE__, __LINE__);                                 \
+  } while (false)
+
+namespace vtr {
+
+class TGGlobe;
+
+// Root of the engine's class tree. Every class persisted by name reports that name.
+class TGRoot
+{
+public:
+  TGRoot() = default;
+  virtual ~TGRoot() = default;
+  TGRoot(const TGRoot&) = default;
+  TGRoot& operator=(const TGRoot&) = default;
+
+  virtual std::string ClassName() const { return "TGRoot"; }
+};
+
+// Creates an instance of a registered class. Components that belong to a globe get their
+// parent globe (may be null for free-standing objects); other classes ignore it.
+using TGClassFactory = std::function<std::unique_ptr<TGRoot>(TGGlobe* parent)>;
+
+struct TGRegisteredClass
+{
+  std::string ClassName;   // "TGLayer"
+  std::string DisplayName; // "Layer"; stored, not looked up
+  TGClassFactory Create;
+};
+
+// Enters a class in the process-wide registry (created on first use). Registering a name
+// again replaces that entry in place, so the registration order stays that of first entry.
+// Call during start-up only: the registry is not guarded for threads.
+void RegisterGlobeClass(std::string className, std::string displayName, TGClassFactory factory);
+
+// Registers T under className; T is built from the parent globe when it has such a
+// constructor, else default-constructed.
+template <class T> void RegisterGlobeClass(std::string className, std::string displayName)
+{
+  RegisterGlobeClass(std::move(className), std::move(displayName),
+                     [](TGGlobe* parent) -> std::unique_ptr<TGRoot> {
+                       if constexpr (std::is_constructible_v<T, TGGlobe*>)
+                         return std::make_unique<T>(parent);
+                       else
+                         return std::make_unique<T>();
+                     });
+}
+
+// Registered classes in registration order.
+const std::vector<TGRegisteredClass>& GlobeClasses();
+
+// Lookup by class name without regard to letter case; null when absent.
+const TGRegisteredClass* FindGlobeClass(std::string_view className);
+
+// A new instance of the named class; null when the name is not registered.
+std::unique_ptr<TGRoot> CreateGlobeObject(std::string_view className, TGGlobe* parent);
+
+// As CreateGlobeObject, null also when the class is not a T.
+template <class T>
+std::unique_ptr<T> CreateGlobeObjectAs(std::string_view className, TGGlobe* parent)
+{
+  std::unique_ptr<TGRoot> obj = CreateGlobeObject(className, parent);
+  if (auto* typed = dynamic_cast<T*>(obj.get())) {
+    obj.release();
+    return std::unique_ptr<T>(typed);
+  }
+  return nullptr;
+}
+
+} // namespace vtr
