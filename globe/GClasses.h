@@ -64,6 +64,25 @@ public:
   virtual std::string ClassName() const { return "TGRoot"; }
 };
 
+// Every engine object that belongs to a globe (layers, stores, presenters, object sources,
+// projector, renderer, ...). The globe is borrowed: it owns, directly or not, every component
+// that names it; null for free-standing components.
+class TGComponent : public TGRoot
+{
+public:
+  explicit TGComponent(TGGlobe* parentGlobe = nullptr) : FParentGlobe(parentGlobe) {}
+  TGComponent(const TGComponent&) = delete;
+  TGComponent& operator=(const TGComponent&) = delete;
+  std::string ClassName() const override { return "TGComponent"; }
+
+  TGGlobe* ParentGlobe() const { return FParentGlobe; }
+  // Copies the settings of another component of a compatible class; the base copies nothing.
+  virtual void Assign(const TGComponent& source) { (void)source; }
+
+protected:
+  TGGlobe* FParentGlobe;
+};
+
 // Creates an instance of a registered class. Components that belong to a globe get their
 // parent globe (may be null for free-standing objects); other classes ignore it.
 using TGClassFactory = std::function<std::unique_ptr<TGRoot>(TGGlobe* parent)>;

@@ -1,0 +1,731 @@
+#include "globe/GLayer.h"
+
+#include "base/TextLists.h"
+#include "globe/GBitmap.h"
+
+#include <algorithm>
+#include <cmath>
+#include <functional>
+
+namespace vtr {
+
+namespace {
+
+// Selection probes split aMER into quarters at most this deep (4^6 probes at most per object):
+// a long line across a large rectangle would otherwise be probed down to the tolerance.
+constexpr int kMaxProbeDepth = 6;
+
+// The rectangle grown by the tolerance on every side, its start brought back into
+// (-GU_180, GU_180] so that a rectangle reaching past -180 runs across the meridian.
+TGMER InflatedMER(const TGMER& m, int32_t dx, int32_t dy)
+{
+  TGMER r = MERInflate(m, dx, dy);
+  if (r.iLongX <= -GU_180) r.iLongX = LongWrap(r.iLongX);
+  return r;
+}
+
+std::string Trimmed(const std::string& s)
+{
+  size_t b = 0, e = s.size();
+  while (b < e && static_cast<unsigned char>(s[b]) <= ' ')
+    ++b;
+  while (e > b && static_cast<unsigned char>(s[e - 1]) <= ' ')
+    --e;
+  return s.substr(b, e - b);
+}
+
+// The presenter of each object's number, looked up once for a run of objects with one number.
+class PresenterLookup
+{
+public:
+  explicit PresenterLookup(const TGLayer& layer) : FLayer(layer) {}
+
+  // The presenter's hit test, or the object's own when its number has no presenter.
+  bool Hit(IGMapPoint& obj, const TGPointLL& ptLL, int32_t iTolerance)
+  {
+    const int32_t id = obj.PresenterID();
+    if (!FValid || id != FID) {
+      FValid = true;
+      FID = id;
+      FPresenter = FLayer.FindPresenter(id);
+    }
+    return FPresenter ? FPresenter->LLInObject(ptLL, obj, iTolerance)
+                      : obj.LLInObject(ptLL, iTolerance);
+  }
+
+private:
+  const TGLayer& FLayer;
+  bool FValid = false;
+  int32_t FID = 0;
+  TGPresenter* FPresenter = nullptr;
+};
+
+// Whether a probe point of aMER (its centre, then recursively the centres of its quarters
+// while the quarters are larger than the tolerance) lies in the object.
+bool ProbeHit(PresenterLookup& lookup, IGMapPoint& obj, const TGMER& objArea, const TGMER& aMER,
+              int32_t q, int depth)
+{
+  const TGPointLL c = MERCenter(aMER);
+  if (lookup.Hit(obj, PointLL(c.iLongX, c.iLatY), q)) return true;
+  const int32_t hw = aMER.iWidthX / 2;
+  const int32_t hh = aMER.iHeightY / 2;
+  if (!(q < hw && q < hh) || depth >= kMaxProbeDepth) return false;
+  const auto quarter = [&aMER](int64_t dx, int64_t dy, int32_t w, int32_t h) {
+    return TGMER{LongWrap64(aMER.iLongX + dx), ClampToInt32(aMER.iLatY + dy), w, h};
+  };
+  const TGMER quarters[4] = {quarter(0, 0, hw, hh),                                   // west-south
+                             quarter(hw, 0, aMER.iWidthX - hw, hh),                   // east-south
+                             quarter(0, hh, hw, aMER.iHeightY - hh),                  // west-north
+                             quarter(hw, hh, aMER.iWidthX - hw, aMER.iHeightY - hh)}; // east-north
+  for (const TGMER& part : quarters)
+    if (MERIntersects(part, objArea) && ProbeHit(lookup, obj, objArea, part, q, depth + 1))
+      return true;
+  return false;
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Globe hooks
+
+void TGLayer::Redraw() const {}
+
+void TGLayer::RestartRenderIfPeriodic() const {}
+
+void TGLayerStore::NotifyLayerTreeChanged() {}
+
+// ---------------------------------------------------------------------------------------------
+// TGLayerSelection
+
+size_t TGLayerSelection::BucketOf(TGPrimaryKey objPK)
+{
+  return static_cast<uint32_t>(objPK) % kBucketCount;
+}
+
+void TGLayerSelection::Add(TGPrimaryKey objPK)
+{
+  auto& bucket = FBuckets[BucketOf(objPK)];
+  if (std::find(bucket.begin(), bucket.end(), objPK) != bucket.end()) return;
+  bucket.push_back(objPK);
+  ++FCount;
+}
+
+void TGLayerSelection::Remove(TGPrimaryKey objPK)
+{
+  auto& bucket = FBuckets[BucketOf(objPK)];
+  const auto it = std::find(bucket.begin(), bucket.end(), objPK);
+  if (it == bucket.end()) return;
+  bucket.erase(it);
+  --FCount;
+}
+
+bool TGLayerSelection::Contains(TGPrimaryKey objPK) const
+{
+  const auto& bucket = FBuckets[BucketOf(objPK)];
+  return std::find(bucket.begin(), bucket.end(), objPK) != bucket.end();
+}
+
+bool TGLayerSelection::Clear()
+{
+  const bool had = FCount > 0;
+  for (auto& bucket : FBuckets)
+    std::vector<TGPrimaryKey>().swap(bucket);
+  FCount = 0;
+  FPosition = -1;
+  return had;
+}
+
+TGPrimaryKey TGLayerSelection::KeyAt(int64_t position) const
+{
+  for (const auto& bucket : FBuckets) {
+    const auto n = static_cast<int64_t>(bucket.size());
+    if (position < n) return bucket[static_cast<size_t>(position)];
+    position -= n;
+  }
+  return 0;
+}
+
+std::shared_ptr<IGMapPoint> TGLayerSelection::ObjectFrom(int64_t position, int step)
+{
+  if (!FParentLayer->HasObjectSource()) return nullptr;
+  TGObjectSource& source = FParentLayer->ObjectSource();
+  for (; position >= 0 && position < FCount; position += step) {
+    FPosition = position;
+    if (auto obj = source.ByPrimaryKey(KeyAt(position))) return obj;
+  }
+  FPosition = position;
+  return nullptr;
+}
+
+std::shared_ptr<IGMapPoint> TGLayerSelection::First()
+{
+  return ObjectFrom(0, 1);
+}
+
+std::shared_ptr<IGMapPoint> TGLayerSelection::Next()
+{
+  return ObjectFrom(FPosition + 1, 1);
+}
+
+std::shared_ptr<IGMapPoint> TGLayerSelection::Last()
+{
+  return ObjectFrom(FCount - 1, -1);
+}
+
+std::shared_ptr<IGMapPoint> TGLayerSelection::Prior()
+{
+  return ObjectFrom(FPosition - 1, -1);
+}
+
+// ---------------------------------------------------------------------------------------------
+// TGGlobeSelection
+
+void TGGlobeSelection::FlattenTree()
+{
+  FLayerStack.clear();
+  const std::function<void(TGLayer&)> visit = [this, &visit](TGLayer& layer) {
+    FLayerStack.push_back(&layer);
+    for (const auto& sub : layer.LayerStore().Layers())
+      visit(*sub);
+  };
+  visit(*FRootLayer);
+}
+
+std::shared_ptr<IGMapPoint> TGGlobeSelection::First()
+{
+  FlattenTree();
+  for (FPosition = 0; FPosition < FLayerStack.size(); ++FPosition)
+    if (auto obj = FLayerStack[FPosition]->Selection().First()) return obj;
+  return nullptr;
+}
+
+std::shared_ptr<IGMapPoint> TGGlobeSelection::Next()
+{
+  if (FPosition >= FLayerStack.size()) return nullptr;
+  if (auto obj = FLayerStack[FPosition]->Selection().Next()) return obj;
+  while (++FPosition < FLayerStack.size())
+    if (auto obj = FLayerStack[FPosition]->Selection().First()) return obj;
+  return nullptr;
+}
+
+std::shared_ptr<IGMapPoint> TGGlobeSelection::Last()
+{
+  FlattenTree();
+  for (FPosition = FLayerStack.size(); FPosition-- > 0;)
+    if (auto obj = FLayerStack[FPosition]->Selection().Last()) return obj;
+  FPosition = FLayerStack.size();
+  return nullptr;
+}
+
+std::shared_ptr<IGMapPoint> TGGlobeSelection::Prior()
+{
+  if (FPosition >= FLayerStack.size()) return nullptr;
+  if (auto obj = FLayerStack[FPosition]->Selection().Prior()) return obj;
+  while (FPosition-- > 0)
+    if (auto obj = FLayerStack[FPosition]->Selection().Last()) return obj;
+  FPosition = FLayerStack.size();
+  return nullptr;
+}
+
+int64_t TGGlobeSelection::Count() const
+{
+  const std::function<int64_t(TGLayer&)> count = [&count](TGLayer& layer) {
+    int64_t n = layer.Selection().Count();
+    for (const auto& sub : layer.LayerStore().Layers())
+      n += count(*sub);
+    return n;
+  };
+  return count(*FRootLayer);
+}
+
+bool TGGlobeSelection::Clear()
+{
+  return FRootLayer->ClearSelected();
+}
+
+// ---------------------------------------------------------------------------------------------
+// TGLayerStore
+
+TGLayerStore::TGLayerStore(TGLayer& parentLayer)
+    : TGComponent(parentLayer.ParentGlobe()), FParentLayer(&parentLayer)
+{
+}
+
+TGLayerStore::~TGLayerStore() = default;
+
+int32_t TGLayerStore::Add(std::unique_ptr<TGLayer> aLayer)
+{
+  G_ASSERT_MSG(aLayer, "TGLayerStore.Add passed nil layer");
+  for (const TGLayer* l = FParentLayer; l; l = l->ParentLayer())
+    G_ASSERT_MSG(l != aLayer.get(), "TGLayerStore.Add: a layer cannot hold itself");
+  aLayer->FParentLayer = FParentLayer;
+  FLayers.push_back(std::move(aLayer));
+  NotifyLayerTreeChanged();
+  return Count() - 1;
+}
+
+int32_t TGLayerStore::Add(TGLayer* aLayer)
+{
+  G_ASSERT_MSG(aLayer, "TGLayerStore.Add passed nil layer");
+  const int32_t index = IndexOf(aLayer);
+  if (index >= 0) return index;
+  // Checked before the layer leaves its store, so that a refused move loses nothing.
+  for (const TGLayer* l = FParentLayer; l; l = l->ParentLayer())
+    G_ASSERT_MSG(l != aLayer, "TGLayerStore.Add: a layer cannot hold itself");
+  G_ASSERT_MSG(aLayer->ParentLayer(), "TGLayerStore.Add: the layer belongs to no store");
+  return Add(aLayer->ParentLayer()->LayerStore().Remove(aLayer));
+}
+
+std::unique_ptr<TGLayer> TGLayerStore::Remove(TGLayer* aLayer)
+{
+  const int32_t index = IndexOf(aLayer);
+  if (index < 0) return nullptr;
+  std::unique_ptr<TGLayer> layer = std::move(FLayers[static_cast<size_t>(index)]);
+  FLayers.erase(FLayers.begin() + index);
+  layer->FParentLayer = nullptr;
+  NotifyLayerTreeChanged();
+  return layer;
+}
+
+void TGLayerStore::Delete(TGLayer* aLayer)
+{
+  Remove(aLayer);
+}
+
+void TGLayerStore::Move(int32_t iFrom, int32_t iTo)
+{
+  if (iFrom >= 0 && iFrom < Count() && iTo >= 0 && iTo < Count() && iFrom != iTo) {
+    auto f = FLayers.begin() + iFrom;
+    auto t = FLayers.begin() + iTo;
+    if (iFrom < iTo)
+      std::rotate(f, f + 1, t + 1);
+    else
+      std::rotate(t, f, f + 1);
+  }
+  NotifyLayerTreeChanged();
+}
+
+void TGLayerStore::Clear()
+{
+  if (FLayers.empty()) return;
+  FLayers.clear();
+  NotifyLayerTreeChanged();
+}
+
+TGLayer& TGLayerStore::GetLayer(int32_t iIndex) const
+{
+  if (iIndex < 0 || iIndex >= Count())
+    throw EGException("TGGlobe.GetLayer: Bad layer index " + std::to_string(iIndex));
+  return *FLayers[static_cast<size_t>(iIndex)];
+}
+
+int32_t TGLayerStore::IndexOf(const TGLayer* aLayer) const
+{
+  for (size_t i = 0; i < FLayers.size(); ++i)
+    if (FLayers[i].get() == aLayer) return static_cast<int32_t>(i);
+  return -1;
+}
+
+int32_t TGLayerStore::IndexByName(const std::string& sName) const
+{
+  for (size_t i = 0; i < FLayers.size(); ++i)
+    if (SameText(FLayers[i]->Name(), sName)) return static_cast<int32_t>(i);
+  return -1;
+}
+
+TGLayer* TGLayerStore::LayerByName(const std::string& sName) const
+{
+  const int32_t i = IndexByName(sName);
+  return i < 0 ? nullptr : FLayers[static_cast<size_t>(i)].get();
+}
+
+TGLayer* TGLayerStore::LayerByID(const TGUID& id) const
+{
+  for (const auto& layer : FLayers)
+    if (layer->HasObjectSource() && layer->ObjectSource().UniqueID() == id) return layer.get();
+  for (const auto& layer : FLayers)
+    if (TGLayer* found = layer->LayerStore().LayerByID(id)) return found;
+  return nullptr;
+}
+
+TGLayer* TGLayerStore::LayerFromPresenter(const TGPresenter* aPresenter) const
+{
+  for (const auto& layer : FLayers) {
+    if (layer->Presenters().Contains(aPresenter)) return layer.get();
+    if (TGLayer* found = layer->LayerStore().LayerFromPresenter(aPresenter)) return found;
+  }
+  return nullptr;
+}
+
+std::shared_ptr<IGMapPoint> TGLayerStore::ObjectAtLL(const TGPointLL& ptLL) const
+{
+  for (auto it = FLayers.rbegin(); it != FLayers.rend(); ++it)
+    if ((*it)->Enabled())
+      if (auto obj = (*it)->ObjectAtLL(ptLL)) return obj;
+  return nullptr;
+}
+
+std::shared_ptr<IGMapPoint> TGLayerStore::ObjectAtXY(int32_t iX, int32_t iY) const
+{
+  for (auto it = FLayers.rbegin(); it != FLayers.rend(); ++it)
+    if ((*it)->Enabled())
+      if (auto obj = (*it)->ObjectAtXY(iX, iY)) return obj;
+  return nullptr;
+}
+
+std::shared_ptr<IGMapPoint> TGLayerStore::ObjectByUserID(const std::string& sUserID) const
+{
+  for (const auto& layer : FLayers)
+    if (layer->Enabled())
+      if (auto obj = layer->ObjectByUserID(sUserID)) return obj;
+  return nullptr;
+}
+
+std::shared_ptr<IGMapPoint> TGLayerStore::ObjectByTitle(const std::string& sTitle) const
+{
+  for (const auto& layer : FLayers)
+    if (layer->Enabled())
+      if (auto obj = layer->ObjectByTitle(sTitle)) return obj;
+  return nullptr;
+}
+
+// ---------------------------------------------------------------------------------------------
+// TGLayer: life cycle
+
+TGLayer::TGLayer(TGGlobe* parentGlobe)
+    : TGComponent(parentGlobe), FLayerStore(std::make_unique<TGLayerStore>(*this)),
+      FPresenters(std::make_unique<TGPresenterStore>(parentGlobe)),
+      FSelection(std::make_unique<TGLayerSelection>(*this))
+{
+  Clear();
+}
+
+TGLayer::~TGLayer() = default;
+
+void TGLayer::Clear()
+{
+  FSelectable = FVisible = FEnabled = FShowTitles = true;
+  FModified = false;
+  FZoomMin = FZoomMax = 0;
+  FZoomUnits = guKilometer;
+  FSelection->Clear();
+  FPresenters->Clear();
+  if (FObjectSource) FObjectSource->Clear();
+  FLayerStore->Clear();
+  Redraw();
+}
+
+void TGLayer::Delete()
+{
+  Clear();
+  if (FObjectSource) FObjectSource->Delete();
+}
+
+void TGLayer::Post()
+{
+  if (FObjectSource) FObjectSource->Post();
+}
+
+void TGLayer::EndUpdate()
+{
+  G_ASSERT_MSG(FUpdateCounter > 0, "Mismatched BeginUpdate/EndUpdate");
+  if (--FUpdateCounter == 0) Post();
+}
+
+// ---------------------------------------------------------------------------------------------
+// TGLayer: properties
+
+std::string TGLayer::Name() const
+{
+  if (FLayerName.empty() && FObjectSource) return FObjectSource->Name();
+  return FLayerName;
+}
+
+void TGLayer::SetName(const std::string& value)
+{
+  const std::string name = Trimmed(value);
+  if (name == FLayerName) return;
+  FLayerName = name;
+  FModified = true;
+}
+
+int32_t TGLayer::Index() const
+{
+  return FParentLayer ? FParentLayer->LayerStore().IndexOf(this) : 0;
+}
+
+void TGLayer::SetIndex(int32_t value)
+{
+  if (FParentLayer) FParentLayer->LayerStore().Move(Index(), value);
+}
+
+bool TGLayer::Flag(int32_t index) const
+{
+  switch (index) {
+  case lfSelectable:
+    return FSelectable;
+  case lfVisible:
+    return FVisible;
+  case lfShowTitles:
+    return FShowTitles;
+  case lfNoInterrupt:
+    return FNoInterrupt;
+  case lfEnabled:
+    return FEnabled;
+  default:
+    return false;
+  }
+}
+
+void TGLayer::SetFlag(int32_t index, bool value)
+{
+  bool* flag = nullptr;
+  switch (index) {
+  case lfSelectable:
+    flag = &FSelectable;
+    break;
+  case lfVisible:
+    flag = &FVisible;
+    break;
+  case lfShowTitles:
+    flag = &FShowTitles;
+    break;
+  case lfNoInterrupt:
+    flag = &FNoInterrupt;
+    break;
+  case lfEnabled:
+    flag = &FEnabled;
+    break;
+  default:
+    return;
+  }
+  if (*flag == value) return;
+  *flag = value;
+  if (!FNoInterrupt) RestartRenderIfPeriodic();
+  FModified = true;
+  Redraw();
+}
+
+void TGLayer::SetZoomMin(uint32_t value)
+{
+  if (value == FZoomMin) return;
+  FZoomMin = value;
+  FModified = true;
+  Redraw();
+}
+
+void TGLayer::SetZoomMax(uint32_t value)
+{
+  if (value == FZoomMax) return;
+  FZoomMax = value;
+  FModified = true;
+  Redraw();
+}
+
+void TGLayer::SetZoomUnits(TGUnitTypes value)
+{
+  if (value == FZoomUnits) return;
+  const auto convert = [this, value](uint32_t limit) {
+    const long double v =
+        std::nearbyint(GUToUnits(value, UnitsToGU(FZoomUnits, static_cast<double>(limit))));
+    return static_cast<uint32_t>(std::clamp<long double>(v, 0, UINT32_MAX));
+  };
+  FZoomMin = convert(FZoomMin);
+  FZoomMax = convert(FZoomMax);
+  FZoomUnits = value;
+  FModified = true;
+}
+
+void TGLayer::SetAlphaBlend(uint8_t value)
+{
+  if (value == FAlphaBlend) return;
+  FAlphaBlend = value;
+  Redraw();
+}
+
+uint8_t TGLayer::AdjustedAlphaBlend() const
+{
+  if (!FParentLayer) return FAlphaBlend;
+  const uint32_t parent = FParentLayer->AdjustedAlphaBlend();
+  if (FAlphaBlend == 255) return static_cast<uint8_t>(parent);
+  return static_cast<uint8_t>((parent * FAlphaBlend + 127) / 255);
+}
+
+TGObjectSource& TGLayer::ObjectSource()
+{
+  if (!FObjectSource) SetObjectSource(std::make_unique<TGMemoryObjectSource>(ParentGlobe()));
+  return *FObjectSource;
+}
+
+void TGLayer::SetObjectSource(std::unique_ptr<TGObjectSource> source)
+{
+  if (source.get() == FObjectSource.get()) return;
+  // The selection holds keys of the old source's objects.
+  FSelection->Clear();
+  FObjectSource = std::move(source);
+  if (FObjectSource) FObjectSource->SetLayer(this);
+}
+
+int32_t TGLayer::TitleColumnToIndex(const std::string& columnName) const
+{
+  if (!FObjectSource) return -1;
+  const TextLines names = FromCommaText(FObjectSource->ColumnNames());
+  for (size_t i = 0; i < names.size(); ++i)
+    if (SameText(names[i], columnName)) return static_cast<int32_t>(i);
+  return -1;
+}
+
+std::string TGLayer::TitleColumnName() const
+{
+  if (!FObjectSource) return {};
+  return CSLGetItem(FObjectSource->ColumnNames(), FTitleColumn);
+}
+
+void TGLayer::SetTitleColumnName(const std::string& value)
+{
+  const int32_t index = TitleColumnToIndex(value);
+  if (index >= 0) FTitleColumn = index;
+}
+
+void TGLayer::SetSurfaceImageName(const std::string& value)
+{
+  if (value == FSurfaceImageName) return;
+  FSurfaceImageName = value;
+  FModified = true;
+  Redraw();
+}
+
+// ---------------------------------------------------------------------------------------------
+// TGLayer: queries
+
+int32_t TGLayer::LayerDepth() const
+{
+  int32_t depth = 0;
+  for (const TGLayer* l = FParentLayer; l; l = l->ParentLayer())
+    ++depth;
+  return depth;
+}
+
+bool TGLayer::IsShowing() const
+{
+  return FVisible;
+}
+
+bool TGLayer::IsValid() const
+{
+  return FObjectSource && FObjectSource->IsValid();
+}
+
+TGPresenter* TGLayer::FindPresenter(int32_t iPresenterID) const
+{
+  if (iPresenterID == 0) return nullptr;
+  for (const TGLayer* l = this; l; l = l->ParentLayer())
+    if (TGPresenter* p = l->Presenters().ByID(iPresenterID)) return p;
+  return FObjectSource ? FObjectSource->Presenters().ByID(iPresenterID) : nullptr;
+}
+
+TGMER TGLayer::LayerMER() const
+{
+  TGMER result = FObjectSource ? FObjectSource->DataMER() : TGMER{};
+  for (const auto& sub : FLayerStore->Layers())
+    result = MERUnion(result, sub->LayerMER());
+  return result;
+}
+
+int32_t TGLayer::LayerTolerance() const
+{
+  int32_t q = 0;
+  const TGPresenterStore* store = FPresenters.get();
+  if (store->Count() == 0 && FObjectSource) store = &FObjectSource->Presenters();
+  for (int32_t i = 0; i < store->Count(); ++i)
+    store->GetPresenter(i).AdjustTolerance(q);
+  return q;
+}
+
+std::shared_ptr<IGMapPoint> TGLayer::ObjectAtXY(int32_t iX, int32_t iY)
+{
+  (void)iX;
+  (void)iY;
+  return nullptr;
+}
+
+std::shared_ptr<IGMapPoint> TGLayer::ObjectAtLL(const TGPointLL& ptLL)
+{
+  // Showing, not only visible: a layer outside its zoom limits is not drawn, so nothing in it
+  // can be pointed at.
+  if (!FEnabled || !IsShowing()) return nullptr;
+  if (auto obj = FLayerStore->ObjectAtLL(ptLL)) return obj;
+  if (!FObjectSource) return nullptr;
+  const int32_t q = LayerTolerance();
+  if (!LLInMER(InflatedMER(LayerMER(), q, q), ptLL)) return nullptr;
+
+  const int64_t q4 = 4 * static_cast<int64_t>(q);
+  const TGMER near{LongWrap64(ptLL.iLongX - q4), ClampToInt32(ptLL.iLatY - q4),
+                   ClampToInt32(2 * q4 + 1), ClampToInt32(2 * q4 + 1)};
+  const int32_t t = 0;
+  PresenterLookup lookup(*this);
+  auto it = FObjectSource->NewIterator(near);
+  for (auto obj = it->First(); obj; obj = it->Next())
+    if (!obj->Hidden() && lookup.Hit(*obj, ptLL, t)) return obj;
+  return nullptr;
+}
+
+std::shared_ptr<IGMapPoint> TGLayer::FindFirst(const std::function<bool(IGMapPoint&)>& match)
+{
+  if (!FObjectSource) return nullptr;
+  auto it = FObjectSource->NewIterator();
+  for (auto obj = it->First(); obj; obj = it->Next())
+    if (match(*obj)) return obj;
+  return nullptr;
+}
+
+std::shared_ptr<IGMapPoint> TGLayer::ObjectByUserID(const std::string& sUserID)
+{
+  return FindFirst([&sUserID](IGMapPoint& obj) { return obj.UserID() == sUserID; });
+}
+
+std::shared_ptr<IGMapPoint> TGLayer::ObjectByTitle(const std::string& sTitle)
+{
+  return FindFirst(
+      [this, &sTitle](IGMapPoint& obj) { return obj.GetAttribute(FTitleColumn) == sTitle; });
+}
+
+int32_t TGLayer::SelectObjects(const TGMER& aMER, bool includeSubLayers, bool firstOnly, bool state)
+{
+  int32_t total = 0;
+  if (!IsShowing() || !FSelectable) return total;
+  if (includeSubLayers) {
+    const auto& layers = FLayerStore->Layers();
+    for (auto it = layers.rbegin(); it != layers.rend(); ++it) {
+      total += (*it)->SelectObjects(aMER, true, firstOnly, state);
+      if (firstOnly && total != 0) return total;
+    }
+  }
+  if (!FObjectSource) return total;
+  const int32_t q = LayerTolerance();
+  FObjectSource->SetCullObjectSize(0);
+  const int32_t q4 = ClampToInt32(4 * static_cast<int64_t>(q));
+  PresenterLookup lookup(*this);
+  auto it = FObjectSource->NewIterator(InflatedMER(aMER, q4, q4));
+  for (auto obj = it->First(); obj; obj = it->Next()) {
+    if (obj->Hidden()) continue;
+    const TGMER objMER = obj->ObjectMER();
+    const bool hit = MERContainsMER(aMER, objMER) ||
+                     ProbeHit(lookup, *obj, InflatedMER(objMER, q, q), aMER, q, 0);
+    if (!hit) continue;
+    obj->SetSelected(state);
+    ++total;
+    if (firstOnly) break;
+  }
+  return total;
+}
+
+bool TGLayer::ClearSelected()
+{
+  bool any = FSelection->Clear();
+  for (const auto& sub : FLayerStore->Layers())
+    any = sub->ClearSelected() || any;
+  return any;
+}
+
+} // namespace vtr

@@ -1,0 +1,453 @@
+#pragma once
+// Map objects: points (TGMapPoint), polylines and polygons (TGMapPoly) and georeferenced images
+// (TGMapRaster), handed out as reference-counted interfaces (IGMapPoint, IGMapPoly,
+// IGMapRaster); the abstract link to a stored record (TGDataLink) that the spatial database
+// implements; the raster's image-to-world morph and image sources.
+// No Qt in this header (the bitmap is only named), so storage code may include it.
+//
+// Coordinates are TGPointLL / TGMER in globe units (GSysUtils.h). Objects belong to an object
+// source (GObjectSource.h), which gives them their layer and so their selection.
+
+#include "base/DateTime.h"
+#include "globe/GClasses.h"
+#include "globe/GPointStore.h"
+#include "globe/GStreams.h"
+#include "globe/GSysUtils.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace vtr {
+
+class TGBitmap;
+class TGLayer;
+class TGObjectSource;
+class TGMapRaster;
+
+// Row identifier of an object in its source; 0 = not stored.
+using TGPrimaryKey = int64_t;
+
+// Bits of an object's state byte.
+enum TGMapObjectState : uint8_t { osClosed = 1, osHidden = 2 };
+using TGMapObjectStates = uint8_t;
+
+// Object kinds as stored with the record.
+enum TGDBObjectKind : uint8_t { tgokPoint = 0, tgokPoly = 1, tgokRaster = 2 };
+
+// The CSL of an object whose attributes are still in its stored record.
+inline const std::string NotFetched = "\t";
+// Centroid height meaning "not computed".
+inline constexpr int32_t UnsetHeight = -2147483647;
+
+// ---------------------------------------------------------------------------------------------
+// The link between one object and its stored record. The setters of an implementation set
+// Modified; Post writes the record when Modified is set and then clears it.
+
+class TGDataLink
+{
+public:
+  TGDataLink() = default;
+  virtual ~TGDataLink() = default;
+  TGDataLink(const TGDataLink&) = delete;
+  TGDataLink& operator=(const TGDataLink&) = delete;
+
+  virtual TDateTime DateTime() const = 0;
+  virtual void SetDateTime(TDateTime value) = 0;
+  virtual TGDBObjectKind Kind() const = 0;
+  virtual void SetKind(TGDBObjectKind value) = 0;
+  virtual TGPointLL Centroid() const = 0;
+  virtual void SetCentroid(const TGPointLL& value) = 0;
+  virtual TGMER MER() const = 0;
+  virtual void SetMER(const TGMER& value) = 0;
+  virtual bool Modified() const = 0;
+  virtual void SetModified(bool value) = 0;
+  virtual TGPrimaryKey PrimaryKey() const = 0;
+  virtual void SetPrimaryKey(TGPrimaryKey value) = 0;
+  // Row of the geometry data stream (0 = none) and of the attribute text.
+  virtual uint32_t DataID() const = 0;
+  virtual void SetDataID(uint32_t value) = 0;
+  virtual uint32_t AttributeID() const = 0;
+  virtual void SetAttributeID(uint32_t value) = 0;
+  // Texts may be read from storage on demand, hence not const.
+  virtual std::string ObjectDataCSL() = 0;
+  virtual void SetObjectDataCSL(const std::string& value) = 0;
+  virtual int16_t PresenterID() const = 0;
+  virtual void SetPresenterID(int16_t value) = 0;
+  virtual TGMapObjectStates State() const = 0;
+  virtual void SetState(TGMapObjectStates value) = 0;
+  virtual std::string UserID() = 0;
+  virtual void SetUserID(const std::string& value) = 0;
+
+  virtual void Clear() { SetModified(false); }
+  // Removes the stored record.
+  virtual void Delete() = 0;
+  virtual void Post() = 0;
+  // Fills memStream with the object's geometry data (nothing when it has none) / stores the
+  // whole of memStream as that data.
+  virtual void ReadDataStream(TGMemoryStream& memStream) = 0;
+  virtual void WriteDataStream(TGMemoryStream& memStream) = 0;
+};
+
+// ---------------------------------------------------------------------------------------------
+// Interfaces. "Supports the poly interface" is a dynamic_pointer_cast<IGMapPoly>.
+
+class IGMapPoint
+{
+public:
+  virtual ~IGMapPoint() = default;
+
+  virtual std::string ClassName() const = 0;
+
+  // Position. Reading computes it when not computed (height UnsetHeight); setting it moves
+  // the object there, gives it the one-unit rectangle of that point and sets Modified.
+  virtual TGPointLL Centroid() = 0;
+  virtual void SetCentroid(const TGPointLL& value) = 0;
+  virtual bool Hidden() const = 0;
+  virtual void SetHidden(bool value) = 0;
+  virtual TGPrimaryKey PrimaryKey() const = 0;
+  virtual void SetPrimaryKey(TGPrimaryKey value) = 0;
+  // Attribute values as comma text, item 0 the title; fetched from the data link on first use.
+  virtual std::string ObjectDataCSL() = 0;
+  virtual void SetObjectDataCSL(const std::string& value) = 0;
+  virtual int32_t PresenterID() const = 0;
+  virtual void SetPresenterID(int32_t value) = 0;
+  // Whether the layer's selection holds the primary key; false without a layer or a key.
+  virtual bool Selected() const = 0;
+  virtual void SetSelected(bool value) = 0;
+  virtual bool Modified() const = 0;
+  virtual void SetModified(bool value) = 0;
+  // Bounding rectangle, computed and kept when not computed (width and height 0).
+  virtual TGMER ObjectMER() = 0;
+  virtual void SetObjectMER(const TGMER& value) = 0;
+  // The source holding the object (not owned); null once that source is gone.
+  virtual TGObjectSource* ObjectSource() const = 0;
+  virtual void SetObjectSource(TGObjectSource* value) = 0;
+  virtual std::string UserID() const = 0;
+  virtual void SetUserID(const std::string& value) = 0;
+  virtual TGMapObjectStates State() const = 0;
+  // The object's link (owned); setting a different one frees the old one.
+  virtual TGDataLink* DataLink() const = 0;
+  virtual void SetDataLink(std::unique_ptr<TGDataLink> value) = 0;
+
+  // Item index of the CSL (empty for a negative index or one past the last item).
+  virtual std::string GetAttribute(int32_t index) = 0;
+  // Appends empty items until index exists; a negative index changes nothing.
+  virtual void SetAttribute(int32_t index, const std::string& value) = 0;
+  // Item index as a decimal number ("." separator); quiet NaN when it is not one.
+  virtual double GetValue(int32_t index) = 0;
+  virtual void SetValue(int32_t index, double value) = 0;
+
+  // Copies rectangle, centroid, hidden, CSL, presenter and user identifiers, then Invalidate.
+  virtual void Assign(IGMapPoint& source) = 0;
+  // A new object of the same class with this one assigned.
+  virtual std::shared_ptr<IGMapPoint> Clone() = 0;
+  // The object source's layer, or null.
+  virtual TGLayer* Layer() const = 0;
+  // Bytes the object caches count.
+  virtual int64_t ObjectSize() const = 0;
+  virtual bool CachableObject() const = 0;
+
+  // Marks centroid and rectangle as not computed and sets Modified.
+  virtual void Invalidate() = 0;
+  // Edit cycle with the object source (see GMapObject.cpp).
+  virtual void Edit() = 0;
+  virtual void CancelEdit() = 0;
+  virtual void Post() = 0;
+  virtual void Delete() = 0;
+
+  // Makes the link the object's own and takes identity, state, rectangle and centroid from it
+  // without setting Modified; the CSL is fetched on first use. Null: nothing happens.
+  virtual void ReadFromDataLink(std::unique_ptr<TGDataLink> aDataLink) = 0;
+  // Makes the link the object's own (null keeps the current one) and writes the object into
+  // it; nothing without a link.
+  virtual void WriteToDataLink(std::unique_ptr<TGDataLink> aDataLink) = 0;
+
+  // Hit tests; ptLL and iTolerance in GU. A hidden object is never hit.
+  virtual TGMERHitZone LLInObjectMER(const TGPointLL& ptLL, int32_t iTolerance) = 0;
+  virtual bool LLInObject(const TGPointLL& ptLL, int32_t iTolerance) = 0;
+  virtual bool IntersectMER(const TGMER& aMER) = 0;
+};
+
+class IGMapPoly : public virtual IGMapPoint
+{
+public:
+  virtual bool Closed() const = 0;
+  virtual void SetClosed(bool value) = 0;
+  // Created on first use; filled from the data link when there is one.
+  virtual TGChainStore& Chains() = 0;
+  virtual bool LLOnEdge(const TGPointLL& ptLL, int32_t iTolerance, bool bClosed) = 0;
+  virtual bool LLInPolygon(const TGPointLL& ptLL, int32_t iTolerance) = 0;
+};
+
+class TGBeierNeelyMorph;
+
+class IGMapRaster : public virtual IGMapPoint
+{
+public:
+  // Setting a different name replaces the image source and loads it.
+  virtual std::string ImageName() const = 0;
+  virtual void SetImageName(const std::string& value) = 0;
+  virtual TColor TransparentColor() const = 0;
+  virtual void SetTransparentColor(TColor value) = 0;
+  virtual uint8_t AlphaBlend() const = 0;
+  virtual void SetAlphaBlend(uint8_t value) = 0;
+  virtual TGBeierNeelyMorph& Morph() = 0;
+  virtual std::string ImageFilename() const = 0;
+  virtual void SetImageFilename(const std::string& value) = 0;
+  virtual int32_t ImageWidth() const = 0;
+  virtual int32_t ImageHeight() const = 0;
+  virtual bool ImageEmpty() const = 0;
+};
+
+// ---------------------------------------------------------------------------------------------
+// Objects
+
+class TGMapPoint : public TGRoot,
+                   public virtual IGMapPoint,
+                   public std::enable_shared_from_this<TGMapPoint>
+{
+public:
+  TGMapPoint();
+  TGMapPoint(const TGMapPoint&) = delete;
+  TGMapPoint& operator=(const TGMapPoint&) = delete;
+  std::string ClassName() const override { return "TGMapPoint"; }
+
+  TGPointLL Centroid() override;
+  void SetCentroid(const TGPointLL& value) override;
+  bool Hidden() const override { return (FObjectState & osHidden) != 0; }
+  void SetHidden(bool value) override { SetStateBit(osHidden, value); }
+  TGPrimaryKey PrimaryKey() const override { return FPrimaryKey; }
+  void SetPrimaryKey(TGPrimaryKey value) override { FPrimaryKey = value; }
+  std::string ObjectDataCSL() override;
+  void SetObjectDataCSL(const std::string& value) override;
+  int32_t PresenterID() const override { return FPresenterID; }
+  void SetPresenterID(int32_t value) override;
+  bool Selected() const override;
+  void SetSelected(bool value) override;
+  bool Modified() const override { return FModified; }
+  void SetModified(bool value) override { FModified = value; }
+  TGMER ObjectMER() override;
+  void SetObjectMER(const TGMER& value) override;
+  TGObjectSource* ObjectSource() const override;
+  void SetObjectSource(TGObjectSource* value) override;
+  std::string UserID() const override { return FUserID; }
+  void SetUserID(const std::string& value) override;
+  TGMapObjectStates State() const override { return FObjectState; }
+  TGDataLink* DataLink() const override { return FDataLink.get(); }
+  void SetDataLink(std::unique_ptr<TGDataLink> value) override;
+
+  std::string GetAttribute(int32_t index) override;
+  void SetAttribute(int32_t index, const std::string& value) override;
+  double GetValue(int32_t index) override;
+  void SetValue(int32_t index, double value) override;
+
+  void Assign(IGMapPoint& source) override;
+  std::shared_ptr<IGMapPoint> Clone() override;
+  TGLayer* Layer() const override;
+  int64_t ObjectSize() const override { return sizeof(*this); }
+  bool CachableObject() const override { return false; }
+
+  void Invalidate() override;
+  void Edit() override;
+  void CancelEdit() override;
+  void Post() override;
+  void Delete() override;
+
+  void ReadFromDataLink(std::unique_ptr<TGDataLink> aDataLink) override;
+  void WriteToDataLink(std::unique_ptr<TGDataLink> aDataLink) override;
+
+  TGMERHitZone LLInObjectMER(const TGPointLL& ptLL, int32_t iTolerance) override;
+  bool LLInObject(const TGPointLL& ptLL, int32_t iTolerance) override;
+  bool IntersectMER(const TGMER& aMER) override;
+
+protected:
+  // A new, empty object of the same class (Clone assigns into it).
+  virtual std::shared_ptr<TGMapPoint> NewInstance() const;
+  // The object as a shared reference, or null when it is not held by one.
+  std::shared_ptr<IGMapPoint> Self();
+  // Sets a state bit, and Modified when it changes.
+  void SetStateBit(TGMapObjectState bit, bool value);
+  // Loads whatever is still in the current link (CSL, chains) before the link is replaced.
+  virtual void FetchFromDataLink();
+  // The part of the transfers below the link handling; aDataLink is the object's own.
+  virtual void WriteFields(TGDataLink& aDataLink);
+  virtual void ReadFields(TGDataLink& aDataLink);
+  // The point rectangle of the centroid.
+  TGMER PointMER();
+
+  bool FModified = false;
+  TGPrimaryKey FPrimaryKey = 0;
+  int32_t FPresenterID = 0;
+  std::string FUserID;
+  std::string FObjectDataCSL = NotFetched;
+  std::unique_ptr<TGDataLink> FDataLink;
+  TGMER FObjectMER{};
+  TGPointLL FCentroid{0, 0, UnsetHeight};
+  TGMapObjectStates FObjectState = 0;
+
+private:
+  TGObjectSource* FObjectSource = nullptr;
+  std::weak_ptr<void> FSourceAlive; // expires with the source, so the pointer never dangles
+};
+
+class TGMapPoly : public TGMapPoint, public virtual IGMapPoly
+{
+public:
+  TGMapPoly() = default;
+  std::string ClassName() const override { return "TGMapPoly"; }
+
+  bool Closed() const override { return (FObjectState & osClosed) != 0; }
+  void SetClosed(bool value) override { SetStateBit(osClosed, value); }
+  TGChainStore& Chains() override;
+  bool LLOnEdge(const TGPointLL& ptLL, int32_t iTolerance, bool bClosed) override;
+  bool LLInPolygon(const TGPointLL& ptLL, int32_t iTolerance) override;
+
+  TGPointLL Centroid() override;
+  // Moves every chain by the step from the current centroid to the new one.
+  void SetCentroid(const TGPointLL& value) override;
+  TGMER ObjectMER() override;
+  void Assign(IGMapPoint& source) override;
+  int64_t ObjectSize() const override;
+
+  bool LLInObject(const TGPointLL& ptLL, int32_t iTolerance) override;
+  bool IntersectMER(const TGMER& aMER) override;
+
+protected:
+  std::shared_ptr<TGMapPoint> NewInstance() const override;
+  void FetchFromDataLink() override;
+  void WriteFields(TGDataLink& aDataLink) override;
+  void ReadFields(TGDataLink& aDataLink) override;
+
+private:
+  std::unique_ptr<TGChainStore> FChains;
+};
+
+// ---------------------------------------------------------------------------------------------
+// Rasters
+
+// Image-to-world transformation: an affine map from image pixels (column x to the right, row y
+// downwards, (0, 0) the top-left corner of the image) to GU. The offsets are the world position
+// of the top-left corner; the scales are GU per pixel along each axis.
+class TGBeierNeelyMorph : public TGRoot
+{
+public:
+  std::string ClassName() const override { return "TGBeierNeelyMorph"; }
+
+  int32_t XOffset() const { return FXOffset; }
+  int32_t YOffset() const { return FYOffset; }
+  void SetOffsets(int32_t x, int32_t y);
+  long double XScale() const { return FXScale; }
+  long double YScale() const { return FYScale; }
+  // Scales must be finite and above 0; others raise EGException "TGBeierNeelyMorph: bad scale".
+  void SetScales(long double xScale, long double yScale);
+  // The scale along the image's width.
+  long double Scale() const { return FXScale; }
+
+  // Longitude wrapped into (-GU_180, GU_180], latitude clamped to +-GU_90.
+  TGPointLL ImageToWorld(long double x, long double y) const;
+
+  void Assign(const TGBeierNeelyMorph& source);
+  // Stream form: a version byte (1), XOffset and YOffset (32-bit), XScale and YScale (doubles).
+  // Reading checks the version and the scales and raises EGException on damage.
+  void WriteToStream(TGStreamWriter& writer) const;
+  void ReadFromStream(TGStreamReader& reader);
+
+private:
+  int32_t FXOffset = 0;
+  int32_t FYOffset = 0;
+  long double FXScale = 1;
+  long double FYScale = 1;
+};
+
+// The image behind a raster. The raster owns it and outlives it.
+class TGRasterData
+{
+public:
+  TGRasterData(TGMapRaster& raster, std::string imageName);
+  virtual ~TGRasterData() = default;
+  TGRasterData(const TGRasterData&) = delete;
+  TGRasterData& operator=(const TGRasterData&) = delete;
+
+  const std::string& ImageName() const { return FImageName; }
+  virtual void Load() = 0;
+  virtual int32_t ImageWidth() const = 0;
+  virtual int32_t ImageHeight() const = 0;
+  bool ImageEmpty() const { return ImageWidth() <= 0 || ImageHeight() <= 0; }
+
+protected:
+  TGMapRaster& FRaster;
+  std::string FImageName;
+};
+
+// A single picture: the file of that name when it exists, else the object source's image of
+// that name.
+class TGRasterBitmapData : public TGRasterData
+{
+public:
+  using TGRasterData::TGRasterData;
+  void Load() override;
+  int32_t ImageWidth() const override;
+  int32_t ImageHeight() const override;
+  // Null until loaded or when nothing was found.
+  const std::shared_ptr<TGBitmap>& Image() const { return FImage; }
+
+private:
+  std::shared_ptr<TGBitmap> FImage;
+};
+
+class TGMapRaster : public TGMapPoint, public virtual IGMapRaster
+{
+public:
+  TGMapRaster();
+  ~TGMapRaster() override;
+  std::string ClassName() const override { return "TGMapRaster"; }
+
+  std::string ImageName() const override { return FImageName; }
+  void SetImageName(const std::string& value) override;
+  TColor TransparentColor() const override { return FTransparentColor; }
+  void SetTransparentColor(TColor value) override;
+  uint8_t AlphaBlend() const override { return FAlphaBlend; }
+  void SetAlphaBlend(uint8_t value) override;
+  TGBeierNeelyMorph& Morph() override;
+  std::string ImageFilename() const override { return FImageFilename; }
+  void SetImageFilename(const std::string& value) override { FImageFilename = value; }
+  int32_t ImageWidth() const override { return FRasterData ? FRasterData->ImageWidth() : 0; }
+  int32_t ImageHeight() const override { return FRasterData ? FRasterData->ImageHeight() : 0; }
+  bool ImageEmpty() const override { return !FRasterData || FRasterData->ImageEmpty(); }
+  TGRasterData* RasterData() const { return FRasterData.get(); }
+
+  TGPointLL Centroid() override;
+  // Moves the morph's offsets to the new position too.
+  void SetCentroid(const TGPointLL& value) override;
+  TGMER ObjectMER() override;
+  void Assign(IGMapPoint& source) override;
+  bool CachableObject() const override { return true; }
+
+  bool LLInObject(const TGPointLL& ptLL, int32_t iTolerance) override;
+  bool IntersectMER(const TGMER& aMER) override;
+
+  // Raster data stream: the morph's stream form; a 16-bit-length text, the name under which
+  // the object source stored the image; alpha (byte); transparent colour (32-bit); a
+  // 16-bit-length text, the image name as set on the object.
+  void WriteDataStream(TGStream& stream);
+  void ReadDataStream(TGStream& stream);
+
+protected:
+  std::shared_ptr<TGMapPoint> NewInstance() const override;
+  void WriteFields(TGDataLink& aDataLink) override;
+  void ReadFields(TGDataLink& aDataLink) override;
+
+private:
+  // The outline sampled at steps of 1/divisions of width and height, going round the image.
+  TGPointStore Outline(int32_t divisions);
+
+  std::unique_ptr<TGBeierNeelyMorph> FMorph;
+  std::unique_ptr<TGRasterData> FRasterData;
+  std::string FImageName;
+  uint8_t FAlphaBlend = 255;
+  TColor FTransparentColor = clNone;
+  std::string FImageFilename;
+};
+
+} // namespace vtr
