@@ -259,7 +259,7 @@ int32_t TGLayerStore::Add(std::unique_ptr<TGLayer> aLayer)
   for (const TGLayer* l = FParentLayer; l; l = l->ParentLayer())
     G_ASSERT_MSG(l != aLayer.get(), "TGLayerStore.Add: a layer cannot hold itself");
   aLayer->FParentLayer = FParentLayer;
-  FLayers.push_back(std::move(aLayer));
+  FLayers.Insert(Count(), std::move(aLayer));
   NotifyLayerTreeChanged();
   return Count() - 1;
 }
@@ -280,8 +280,8 @@ std::unique_ptr<TGLayer> TGLayerStore::Remove(TGLayer* aLayer)
 {
   const int32_t index = IndexOf(aLayer);
   if (index < 0) return nullptr;
-  std::unique_ptr<TGLayer> layer = std::move(FLayers[static_cast<size_t>(index)]);
-  FLayers.erase(FLayers.begin() + index);
+  std::unique_ptr<TGLayer> layer = std::move(FLayers[index]);
+  FLayers.Delete(index);
   layer->FParentLayer = nullptr;
   NotifyLayerTreeChanged();
   return layer;
@@ -294,21 +294,14 @@ void TGLayerStore::Delete(TGLayer* aLayer)
 
 void TGLayerStore::Move(int32_t iFrom, int32_t iTo)
 {
-  if (iFrom >= 0 && iFrom < Count() && iTo >= 0 && iTo < Count() && iFrom != iTo) {
-    auto f = FLayers.begin() + iFrom;
-    auto t = FLayers.begin() + iTo;
-    if (iFrom < iTo)
-      std::rotate(f, f + 1, t + 1);
-    else
-      std::rotate(t, f, f + 1);
-  }
+  FLayers.Move(iFrom, iTo); // ignores bad indexes
   NotifyLayerTreeChanged();
 }
 
 void TGLayerStore::Clear()
 {
-  if (FLayers.empty()) return;
-  FLayers.clear();
+  if (Count() == 0) return;
+  FLayers.SetCount(0);
   NotifyLayerTreeChanged();
 }
 
@@ -316,41 +309,41 @@ TGLayer& TGLayerStore::GetLayer(int32_t iIndex) const
 {
   if (iIndex < 0 || iIndex >= Count())
     throw EGException("TGGlobe.GetLayer: Bad layer index " + std::to_string(iIndex));
-  return *FLayers[static_cast<size_t>(iIndex)];
+  return *FLayers[iIndex];
 }
 
 int32_t TGLayerStore::IndexOf(const TGLayer* aLayer) const
 {
-  for (size_t i = 0; i < FLayers.size(); ++i)
-    if (FLayers[i].get() == aLayer) return static_cast<int32_t>(i);
+  for (int32_t i = 0; i < Count(); ++i)
+    if (FLayers[i].get() == aLayer) return i;
   return -1;
 }
 
 int32_t TGLayerStore::IndexByName(const std::string& sName) const
 {
-  for (size_t i = 0; i < FLayers.size(); ++i)
-    if (SameText(FLayers[i]->Name(), sName)) return static_cast<int32_t>(i);
+  for (int32_t i = 0; i < Count(); ++i)
+    if (SameText(FLayers[i]->Name(), sName)) return i;
   return -1;
 }
 
 TGLayer* TGLayerStore::LayerByName(const std::string& sName) const
 {
   const int32_t i = IndexByName(sName);
-  return i < 0 ? nullptr : FLayers[static_cast<size_t>(i)].get();
+  return i < 0 ? nullptr : FLayers[i].get();
 }
 
 TGLayer* TGLayerStore::LayerByID(const TGUID& id) const
 {
-  for (const auto& layer : FLayers)
+  for (const auto& layer : Layers())
     if (layer->HasObjectSource() && layer->ObjectSource().UniqueID() == id) return layer.get();
-  for (const auto& layer : FLayers)
+  for (const auto& layer : Layers())
     if (TGLayer* found = layer->LayerStore().LayerByID(id)) return found;
   return nullptr;
 }
 
 TGLayer* TGLayerStore::LayerFromPresenter(const TGPresenter* aPresenter) const
 {
-  for (const auto& layer : FLayers) {
+  for (const auto& layer : Layers()) {
     if (layer->Presenters().Contains(aPresenter)) return layer.get();
     if (TGLayer* found = layer->LayerStore().LayerFromPresenter(aPresenter)) return found;
   }
@@ -359,7 +352,8 @@ TGLayer* TGLayerStore::LayerFromPresenter(const TGPresenter* aPresenter) const
 
 std::shared_ptr<IGMapPoint> TGLayerStore::ObjectAtLL(const TGPointLL& ptLL) const
 {
-  for (auto it = FLayers.rbegin(); it != FLayers.rend(); ++it)
+  const auto layers = Layers();
+  for (auto it = layers.rbegin(); it != layers.rend(); ++it)
     if ((*it)->Enabled())
       if (auto obj = (*it)->ObjectAtLL(ptLL)) return obj;
   return nullptr;
@@ -367,7 +361,8 @@ std::shared_ptr<IGMapPoint> TGLayerStore::ObjectAtLL(const TGPointLL& ptLL) cons
 
 std::shared_ptr<IGMapPoint> TGLayerStore::ObjectAtXY(int32_t iX, int32_t iY) const
 {
-  for (auto it = FLayers.rbegin(); it != FLayers.rend(); ++it)
+  const auto layers = Layers();
+  for (auto it = layers.rbegin(); it != layers.rend(); ++it)
     if ((*it)->Enabled())
       if (auto obj = (*it)->ObjectAtXY(iX, iY)) return obj;
   return nullptr;
@@ -375,7 +370,7 @@ std::shared_ptr<IGMapPoint> TGLayerStore::ObjectAtXY(int32_t iX, int32_t iY) con
 
 std::shared_ptr<IGMapPoint> TGLayerStore::ObjectByUserID(const std::string& sUserID) const
 {
-  for (const auto& layer : FLayers)
+  for (const auto& layer : Layers())
     if (layer->Enabled())
       if (auto obj = layer->ObjectByUserID(sUserID)) return obj;
   return nullptr;
@@ -383,7 +378,7 @@ std::shared_ptr<IGMapPoint> TGLayerStore::ObjectByUserID(const std::string& sUse
 
 std::shared_ptr<IGMapPoint> TGLayerStore::ObjectByTitle(const std::string& sTitle) const
 {
-  for (const auto& layer : FLayers)
+  for (const auto& layer : Layers())
     if (layer->Enabled())
       if (auto obj = layer->ObjectByTitle(sTitle)) return obj;
   return nullptr;

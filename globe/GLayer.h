@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -132,7 +133,7 @@ public:
   // Frees all layers.
   void Clear();
 
-  int32_t Count() const { return static_cast<int32_t>(FLayers.size()); }
+  int32_t Count() const { return FLayers.Count(); }
   // Raises EGException "TGGlobe.GetLayer: Bad layer index %d" outside the list.
   TGLayer& GetLayer(int32_t iIndex) const;
   int32_t IndexOf(const TGLayer* aLayer) const;
@@ -153,13 +154,13 @@ public:
   std::shared_ptr<IGMapPoint> ObjectByUserID(const std::string& sUserID) const;
   std::shared_ptr<IGMapPoint> ObjectByTitle(const std::string& sTitle) const;
 
-  const std::vector<std::unique_ptr<TGLayer>>& Layers() const { return FLayers; }
+  std::span<const std::unique_ptr<TGLayer>> Layers() const { return FLayers.Items(); }
 
 private:
   void NotifyLayerTreeChanged();
 
   TGLayer* FParentLayer;
-  std::vector<std::unique_ptr<TGLayer>> FLayers;
+  TGDynArray<std::unique_ptr<TGLayer>> FLayers;
 };
 
 // ---------------------------------------------------------------------------------------------
