@@ -24,22 +24,41 @@ constexpr int32_t kStep10 = 54'000'000;         // 10 degrees
 constexpr int32_t kMercatorLimit = 480'600'000; // 89 degrees
 constexpr int32_t kSphereExtent = 309'754'585;  // EarthRadiusGU rounded up
 
+// RoundToInt32 (half to even, saturating, NaN to 0) through the hardware conversion. The
+// library's nearbyint saves and restores the floating-point environment on every call, which
+// costs more than the rest of a projection.
+inline int32_t Round32(long double v)
+{
+  if (v >= -2147483648.0L && v <= 2147483647.0L) return static_cast<int32_t>(std::lrint(v));
+  return std::isnan(v)
+             ? 0
+             : (v > 0 ? std::numeric_limits<int32_t>::max() : std::numeric_limits<int32_t>::min());
+}
+
+inline int32_t Round32(double v)
+{
+  if (v >= -2147483648.0 && v <= 2147483647.0) return static_cast<int32_t>(std::lrint(v));
+  return std::isnan(v)
+             ? 0
+             : (v > 0 ? std::numeric_limits<int32_t>::max() : std::numeric_limits<int32_t>::min());
+}
+
 long double DegToGU(long double degrees)
 {
   return degrees * GU_DEGREE;
 }
 
 // Device coordinate = rounded offset + origin, saturating instead of wrapping.
-int32_t DeviceCoord(long double offset, int32_t origin)
+template <class Real> int32_t DeviceCoord(Real offset, int32_t origin)
 {
-  return ClampToInt32(static_cast<int64_t>(RoundToInt32(offset)) + origin);
+  return ClampToInt32(static_cast<int64_t>(Round32(offset)) + origin);
 }
 
 // Longitude in GU of a real value, wrapped into (-GU_180, GU_180].
 int32_t WrapRealLong(long double gu)
 {
-  if (!std::isfinite(gu)) return 0;
-  return LongWrap64(static_cast<int64_t>(std::nearbyint(gu)));
+  if (!std::isfinite(gu) || std::fabs(gu) > 9e18L) return 0;
+  return LongWrap64(std::llrint(gu));
 }
 
 // How much a captured view must grow to fill the current client area (by the diagonals).
@@ -223,11 +242,20 @@ void TGSphericalPrj::PropertyChanged(TGProjectionProperty ProjectionProperty)
 
 bool TGSphericalPrj::PointLLToXY(const TGPointLL& ptLL, int32_t iIndex)
 {
-  const TGPoint3D v = LLToPoint3D(ptLL.iLongX, ptLL.iLatY, ptLL.iHeightZ);
+  // The point's vector as LLToPoint3D gives it, in double precision: extended sines and
+  // cosines would cost ten times the rest of the projection, for digits far below a pixel.
+  constexpr auto kRadians = static_cast<double>(RADIANS_PER_GU);
+  const double phi = ptLL.iLatY * kRadians;
+  const double lambda = ptLL.iLongX * kRadians;
+  const double rho = static_cast<double>(EarthRadiusGU) + ptLL.iHeightZ;
+  const double cosPhi = std::cos(phi);
+  const double vx = rho * cosPhi * std::sin(lambda);
+  const double vy = rho * std::sin(phi);
+  const double vz = rho * cosPhi * std::cos(lambda);
   const auto& t = Transform.terms;
-  const long double x = v.X * t[0] + v.Y * t[1] + v.Z * t[2];
-  const long double y = v.X * t[4] + v.Y * t[5] + v.Z * t[6];
-  const long double z = v.X * t[8] + v.Y * t[9] + v.Z * t[10];
+  const double x = vx * t[0] + vy * t[1] + vz * t[2];
+  const double y = vx * t[4] + vy * t[5] + vz * t[6];
+  const double z = vx * t[8] + vy * t[9] + vz * t[10];
   bool visible = z < 0;
   // A raised point behind the globe still shows where it stands out beyond the rim.
   if (!visible && ptLL.iHeightZ > 0) visible = x * x + y * y > GlobeRadiusSquared;
@@ -246,32 +274,37 @@ int32_t TGSphericalPrj::PointStoreToXY(const TGPointStore& points, int32_t iStar
   const TGProjector& p = Projector();
   const int32_t xo = p.XOrigin();
   const int32_t yo = p.YOrigin();
+  // Double precision is ample for pixels (the matrix is double already) and keeps the loop
+  // off the x87 unit.
   const auto& t = Transform.terms;
-  const long double t0 = t[0], t1 = t[1], t2 = t[2], t4 = t[4], t5 = t[5], t6 = t[6];
-  const long double t8 = t[8], t9 = t[9], t10 = t[10];
+  const double t0 = t[0], t1 = t[1], t2 = t[2], t4 = t[4], t5 = t[5], t6 = t[6];
+  const double t8 = t[8], t9 = t[9], t10 = t[10];
+  const auto radius = static_cast<double>(GlobeRadius);
   const int32_t limit = buffer.Capacity();
 
   int32_t index = iStart;
   int32_t lastX = 0, lastY = 0;
   bool written = false;
-  for (const TGPoint3D& v : vectors) {
-    long double x = v.X * t0 + v.Y * t1 + v.Z * t2;
-    long double y = v.X * t4 + v.Y * t5 + v.Z * t6;
-    const long double z = v.X * t8 + v.Y * t9 + v.Z * t10;
+  for (const TGPoint3D& p3 : vectors) {
+    const auto vx = static_cast<double>(p3.X), vy = static_cast<double>(p3.Y);
+    const auto vz = static_cast<double>(p3.Z);
+    double x = vx * t0 + vy * t1 + vz * t2;
+    double y = vx * t4 + vy * t5 + vz * t6;
+    const double z = vx * t8 + vy * t9 + vz * t10;
     if (z > 0) {
       // Behind the globe: onto the rim in the same direction from the centre.
-      const long double d = std::sqrt(x * x + y * y);
+      const double d = std::sqrt(x * x + y * y);
       if (d > 0) {
-        const long double k = GlobeRadius / d;
+        const double k = radius / d;
         x *= k;
         y *= k;
       } else {
-        x = GlobeRadius;
+        x = radius;
         y = 0;
       }
     }
-    const int32_t ix = RoundToInt32(x);
-    const int32_t iy = RoundToInt32(y);
+    const int32_t ix = Round32(x);
+    const int32_t iy = Round32(y);
     if (written && ix == lastX && iy == lastY) continue;
     if (index >= limit) break; // only when iStart + count exceeds 2^31
     out[index++] = {ClampToInt32(static_cast<int64_t>(ix) + xo),
@@ -285,20 +318,22 @@ int32_t TGSphericalPrj::PointStoreToXY(const TGPointStore& points, int32_t iStar
 
 bool TGSphericalPrj::XYToLL(int32_t iX, int32_t iY, int32_t iIndex)
 {
+  // Double precision as in the forward direction: the pointer and the shadow ask per pixel.
   const TGProjector& p = Projector();
-  const long double dx = static_cast<long double>(iX) - p.XOrigin();
-  const long double dy = static_cast<long double>(iY) - p.YOrigin();
-  const long double a = GlobeRadiusSquared - dx * dx - dy * dy;
+  const double dx = static_cast<double>(iX) - p.XOrigin();
+  const double dy = static_cast<double>(iY) - p.YOrigin();
+  const double a = static_cast<double>(GlobeRadiusSquared) - dx * dx - dy * dy;
   if (!(a >= 0)) return false;
-  const long double z = -std::sqrt(a);
+  const double z = -std::sqrt(a);
   const auto& t = InvTransform.terms;
-  const long double wx = dx * t[0] + dy * t[1] + z * t[2];
-  const long double wy = dx * t[4] + dy * t[5] + z * t[6];
-  const long double wz = dx * t[8] + dy * t[9] + z * t[10];
+  const double wx = dx * t[0] + dy * t[1] + z * t[2];
+  const double wy = dx * t[4] + dy * t[5] + z * t[6];
+  const double wz = dx * t[8] + dy * t[9] + z * t[10];
   // Rounding can carry the vector a hair past the pole.
-  const long double s = std::clamp(wy / EarthRadiusGU, -1.0L, 1.0L);
-  const int32_t lat = RoundToInt32(std::asin(s) * GU_PER_RADIAN);
-  const int32_t lon = RoundToInt32(std::atan2(wx, wz) * GU_PER_RADIAN);
+  const double s = std::clamp(wy / static_cast<double>(EarthRadiusGU), -1.0, 1.0);
+  constexpr auto kGUPerRadian = static_cast<double>(GU_PER_RADIAN);
+  const int32_t lat = Round32(std::asin(s) * kGUPerRadian);
+  const int32_t lon = Round32(std::atan2(wx, wz) * kGUPerRadian);
   Points().Put(iIndex, {lon, lat});
   return true;
 }
@@ -314,9 +349,9 @@ TGPOZ TGSphericalPrj::GetPOZ()
   TGPOZ POZ;
   POZ.eSF = p.ScaleFactor();
   POZ.CenterXY = p.CenterXY();
-  POZ.iRotX = RoundToInt32(DegToGU(p.XRotation()));
-  POZ.iRotY = RoundToInt32(DegToGU(p.YRotation()));
-  POZ.iRotZ = RoundToInt32(DegToGU(p.ZRotation()));
+  POZ.iRotX = Round32(DegToGU(p.XRotation()));
+  POZ.iRotY = Round32(DegToGU(p.YRotation()));
+  POZ.iRotZ = Round32(DegToGU(p.ZRotation()));
   POZ.iWidth = p.Host().ClientWidth();
   POZ.iHeight = p.Host().ClientHeight();
   return POZ;
@@ -331,7 +366,7 @@ void TGSphericalPrj::SetPOZ(const TGPOZ& POZ)
     p.SetXRotation(POZ.iRotX / static_cast<long double>(GU_DEGREE));
     p.SetYRotation(POZ.iRotY / static_cast<long double>(GU_DEGREE));
     p.SetZRotation(POZ.iRotZ / static_cast<long double>(GU_DEGREE));
-    p.SetCenterXY({RoundToInt32(k * POZ.CenterXY.X), RoundToInt32(k * POZ.CenterXY.Y)});
+    p.SetCenterXY({Round32(k * POZ.CenterXY.X), Round32(k * POZ.CenterXY.Y)});
   } catch (const std::exception&) {
     // A view that cannot be restored leaves what was applied so far.
   }
@@ -364,9 +399,12 @@ namespace {
 // longitudes negative so that their seam stays at -180 and the eastern faces' at +180.
 TGPointLL FaceCornerLL(const TGPoint3D& v, bool western)
 {
-  int32_t lon = RoundToInt32(std::atan2(v.X, v.Z) * GU_PER_RADIAN - 1);
+  constexpr auto kGUPerRadian = static_cast<double>(GU_PER_RADIAN);
+  const auto x = static_cast<double>(v.X), y = static_cast<double>(v.Y);
+  const auto z = static_cast<double>(v.Z);
+  int32_t lon = Round32(std::atan2(x, z) * kGUPerRadian - 1);
   if (western) lon = -std::abs(lon);
-  const int32_t lat = RoundToInt32(std::asin(std::clamp(v.Y, -1.0L, 1.0L)) * GU_PER_RADIAN);
+  const int32_t lat = Round32(std::asin(std::clamp(y, -1.0, 1.0)) * kGUPerRadian);
   return {lon, lat, 0};
 }
 
@@ -375,7 +413,7 @@ TGPoint WorldTexturePoint(const TGPointLL& pt, int32_t width, int32_t height)
 {
   const long double tx = (pt.iLongX + 972'000'000.0L) / 1'944'000'000.0L * (width - 1);
   const long double ty = (pt.iLatY + 486'000'000.0L) / 972'000'000.0L * (height - 1);
-  return {RoundToInt32(tx), height - RoundToInt32(ty)};
+  return {Round32(tx), height - Round32(ty)};
 }
 
 } // namespace
@@ -383,12 +421,11 @@ TGPoint WorldTexturePoint(const TGPointLL& pt, int32_t width, int32_t height)
 void TGSphericalPrj::SubdivideFace(const TGPoint3D& a, const TGPoint3D& b, const TGPoint3D& c,
                                    int depth, bool western, TGBitmap& image)
 {
-  const TGPointLL llA = FaceCornerLL(a, western);
-  const TGPointLL llB = FaceCornerLL(b, western);
-  const TGPointLL llC = FaceCornerLL(c, western);
   if (depth > 0) {
     // A spherical triangle lies wholly behind the globe when all its corners do.
-    if (!PointLLToXY(llA, 0) && !PointLLToXY(llB, 0) && !PointLLToXY(llC, 0)) return;
+    if (!PointLLToXY(FaceCornerLL(a, western), 0) && !PointLLToXY(FaceCornerLL(b, western), 0) &&
+        !PointLLToXY(FaceCornerLL(c, western), 0))
+      return;
     const TGPoint3D ab = V3Add(a, b);
     const TGPoint3D bc = V3Add(b, c);
     const TGPoint3D ca = V3Add(c, a);
@@ -398,7 +435,7 @@ void TGSphericalPrj::SubdivideFace(const TGPoint3D& a, const TGPoint3D& b, const
     SubdivideFace(ab, ca, bc, depth - 1, western, image);
     return;
   }
-  TGTriangleLL world{llA, llB, llC};
+  TGTriangleLL world{FaceCornerLL(a, western), FaceCornerLL(b, western), FaceCornerLL(c, western)};
   // A pole has no longitude of its own; taking the face's would stretch the texture point of
   // a polar triangle across half the image. It takes its neighbours' mean instead.
   const TGPoint3D* corners[3] = {&a, &b, &c};
@@ -446,7 +483,7 @@ void TGCartesianPrj::Assign(const TGCustomProjectionModel& source)
 
 int32_t TGCartesianPrj::MeridianOffset(int32_t iLong) const
 {
-  const int64_t meridian = RoundToInt32(DegToGU(Projector().CentralMeridian()));
+  const int64_t meridian = Round32(DegToGU(Projector().CentralMeridian()));
   return LongWrap64(static_cast<int64_t>(iLong) - meridian);
 }
 
@@ -470,7 +507,7 @@ bool TGCartesianPrj::XYToLL(int32_t iX, int32_t iY, int32_t iIndex)
   const long double y = -(static_cast<long double>(iY) - p.YOrigin()) / sf;
   const TGRect e = ExtentsLL();
   if (!(e.Left <= x && x <= e.Right && e.Top <= y && y <= e.Bottom)) return false;
-  Points().Put(iIndex, {WrapRealLong(DegToGU(p.CentralMeridian()) + x), RoundToInt32(y)});
+  Points().Put(iIndex, {WrapRealLong(DegToGU(p.CentralMeridian()) + x), Round32(y)});
   return true;
 }
 
@@ -480,8 +517,8 @@ TGPOZ TGCartesianPrj::GetPOZ()
   TGPOZ POZ;
   POZ.eSF = p.ScaleFactor();
   POZ.CenterXY = p.CenterXY();
-  POZ.iRotX = RoundToInt32(DegToGU(p.CenterLatitude()));
-  POZ.iRotY = RoundToInt32(DegToGU(p.CenterLongitude()));
+  POZ.iRotX = Round32(DegToGU(p.CenterLatitude()));
+  POZ.iRotY = Round32(DegToGU(p.CenterLongitude()));
   POZ.iRotZ = 0;
   POZ.iWidth = p.Host().ClientWidth();
   POZ.iHeight = p.Host().ClientHeight();
@@ -508,8 +545,8 @@ void TGCartesianPrj::PropertyChanged(TGProjectionProperty ProjectionProperty)
     switch (p.XAxisChanges()) {
     case xaYOrigin: {
       // The map moves vertically by the change of rotation.
-      const int32_t lon = RoundToInt32(DegToGU(p.YRotation()));
-      const int32_t lat = -RoundToInt32(DegToGU(p.XRotation() - LastXrotation));
+      const int32_t lon = Round32(DegToGU(p.YRotation()));
+      const int32_t lat = -Round32(DegToGU(p.XRotation() - LastXrotation));
       PointLLToXY({lon, lat, 0}, 0);
       p.SetYOrigin(Points()[0].Y);
       break;
@@ -525,8 +562,8 @@ void TGCartesianPrj::PropertyChanged(TGProjectionProperty ProjectionProperty)
   } else if (ProjectionProperty == ppYRotation) {
     switch (p.YAxisChanges()) {
     case yaXOrigin: {
-      const int32_t lon = -RoundToInt32(DegToGU(p.YRotation() - LastYrotation));
-      const int32_t lat = -RoundToInt32(DegToGU(p.XRotation()));
+      const int32_t lon = -Round32(DegToGU(p.YRotation() - LastYrotation));
+      const int32_t lat = -Round32(DegToGU(p.XRotation()));
       PointLLToXY({lon, lat, 0}, 0);
       p.SetXOrigin(Points()[0].X);
       break;
@@ -576,9 +613,7 @@ void TGCartesianPrj::PaintSurfaceImage(TGBitmap& image)
   const long double H = image.Height();
   const long double cw = image.Width() / 36.0L;
   const long double ch = image.Height() / 18.0L;
-  auto texPoint = [](long double x, long double y) -> TGPoint {
-    return {RoundToInt32(x), RoundToInt32(y)};
-  };
+  auto texPoint = [](long double x, long double y) -> TGPoint { return {Round32(x), Round32(y)}; };
   for (int32_t i = 0; i < 36; ++i) {
     const int32_t west = -GU_180 + i * kStep10;
     const long double x0 = i * cw;
@@ -607,8 +642,11 @@ bool TGMercatorPrj::PointLLToXY(const TGPointLL& ptLL, int32_t iIndex)
   const TGProjector& p = Projector();
   const int32_t x = MeridianOffset(ptLL.iLongX);
   const int32_t lat = std::clamp(ptLL.iLatY, -kMercatorLimit, kMercatorLimit);
-  const long double phi = lat * RADIANS_PER_GU;
-  const long double y = std::log(std::tan(phi / 2 + GU_PI / 4)) * GU_PER_RADIAN;
+  // Double precision keeps y within a millionth of a GU, far below a pixel, at a fraction of
+  // the cost of extended transcendentals.
+  const double phi = static_cast<double>(lat * RADIANS_PER_GU);
+  const long double y =
+      std::log(std::tan(phi / 2 + static_cast<double>(GU_PI) / 4)) * GU_PER_RADIAN;
   const long double sf = p.ScaleFactor();
   Points().Put(iIndex, {DeviceCoord(x * sf, p.XOrigin()), DeviceCoord(-(y * sf), p.YOrigin())});
   const TGRect e = ExtentsLL();
@@ -621,11 +659,11 @@ bool TGMercatorPrj::XYToLL(int32_t iX, int32_t iY, int32_t iIndex)
   const long double sf = p.ScaleFactor();
   const long double x = (static_cast<long double>(iX) - p.XOrigin()) / sf;
   const long double y = (static_cast<long double>(iY) - p.YOrigin()) / sf;
-  const long double lat =
-      (2 * std::atan(std::exp(-y * RADIANS_PER_GU)) - GU_PI / 2) * GU_PER_RADIAN;
+  const double k = std::exp(static_cast<double>(-y * RADIANS_PER_GU));
+  const long double lat = (2 * std::atan(k) - static_cast<double>(GU_PI) / 2) * GU_PER_RADIAN;
   const TGRect e = ExtentsLL();
   if (!(e.Left <= x && x <= e.Right && e.Top <= lat && lat <= e.Bottom)) return false;
-  Points().Put(iIndex, {WrapRealLong(DegToGU(p.CentralMeridian()) + x), RoundToInt32(lat)});
+  Points().Put(iIndex, {WrapRealLong(DegToGU(p.CentralMeridian()) + x), Round32(lat)});
   return true;
 }
 
@@ -793,23 +831,23 @@ void TGProjector::SetProperty(TGProjectionProperty index, long double value)
     SetScaleFactor(value);
     return;
   case ppXOrigin:
-    SetXOrigin(RoundToInt32(value));
+    SetXOrigin(Round32(value));
     return;
   case ppYOrigin:
-    SetYOrigin(RoundToInt32(value));
+    SetYOrigin(Round32(value));
     return;
   case ppSpheroid: {
-    const int32_t i = RoundToInt32(value);
+    const int32_t i = Round32(value);
     if (i >= 0 && i < kSpheroidCount) SetSpheroid(static_cast<TGSpheroid>(i));
     return;
   }
   case ppXAxisChanges: {
-    const int32_t i = RoundToInt32(value);
+    const int32_t i = Round32(value);
     if (i >= xaYOrigin && i <= xaNoAction) SetXAxisChanges(static_cast<TGXAxisChanges>(i));
     return;
   }
   case ppYAxisChanges: {
-    const int32_t i = RoundToInt32(value);
+    const int32_t i = Round32(value);
     if (i >= yaXOrigin && i <= yaNoAction) SetYAxisChanges(static_cast<TGYAxisChanges>(i));
     return;
   }
@@ -896,8 +934,8 @@ void TGProjector::SetScaleFactor(long double x)
   const int32_t h = RendererHeight();
   if (x == 0) {
     // Fit: the model's extents fill the renderer, centred.
-    SetXOrigin(RoundToInt32(w / 2.0L));
-    SetYOrigin(RoundToInt32(h / 2.0L));
+    SetXOrigin(Round32(w / 2.0L));
+    SetYOrigin(Round32(h / 2.0L));
     const TGRect r = ExtentsLL();
     const long double rh = std::fabs(static_cast<long double>(r.Bottom) - r.Top);
     const long double rw = std::fabs(static_cast<long double>(r.Right) - r.Left);
@@ -922,8 +960,8 @@ void TGProjector::AdjustScaleFactor(const TGPoint& ptXY, double delta)
 
   // Zoom about ptXY: its distance to each origin scales with the zoom.
   const long double ratio = c / FScaleFactor;
-  SetXOrigin(RoundToInt32(ptXY.X + (static_cast<long double>(FXOrigin) - ptXY.X) * ratio));
-  SetYOrigin(RoundToInt32(ptXY.Y + (static_cast<long double>(FYOrigin) - ptXY.Y) * ratio));
+  SetXOrigin(Round32(ptXY.X + (static_cast<long double>(FXOrigin) - ptXY.X) * ratio));
+  SetYOrigin(Round32(ptXY.Y + (static_cast<long double>(FYOrigin) - ptXY.Y) * ratio));
 
   const long double altitude = (w / c) / std::tan(FFieldOfViewAngle * GU_PI / 180.0L);
   constexpr auto kMaxAltitude = std::numeric_limits<uint32_t>::max();
@@ -933,7 +971,7 @@ void TGProjector::AdjustScaleFactor(const TGPoint& ptXY, double delta)
     FAltitude = kMaxAltitude;
   else
     FAltitude = static_cast<uint32_t>(std::nearbyint(altitude));
-  FHost.StoreViewRect({0, 0, RoundToInt32(w / c), RoundToInt32(h / c)});
+  FHost.StoreViewRect({0, 0, Round32(w / c), Round32(h / c)});
 
   FScaleFactor = c;
   ModelChanged(ppScaleFactor);
@@ -944,7 +982,7 @@ void TGProjector::AdjustScaleFactor(const TGPoint& ptXY, double delta)
 
 int32_t TGProjector::GUPerPixel() const
 {
-  return RoundToInt32(1.0L / FScaleFactor);
+  return Round32(1.0L / FScaleFactor);
 }
 
 void TGProjector::SetGUPerPixel(int32_t value)
@@ -954,7 +992,7 @@ void TGProjector::SetGUPerPixel(int32_t value)
 
 int32_t TGProjector::GUPerInch() const
 {
-  return RoundToInt32(FHost.Renderer().PixelsPerInch() / FScaleFactor);
+  return Round32(FHost.Renderer().PixelsPerInch() / FScaleFactor);
 }
 
 void TGProjector::SetGUPerInch(int32_t value)
@@ -964,7 +1002,7 @@ void TGProjector::SetGUPerInch(int32_t value)
 
 int32_t TGProjector::PixelTolerance() const
 {
-  return RoundToInt32(2.0L / FScaleFactor);
+  return Round32(2.0L / FScaleFactor);
 }
 
 // --- Models
