@@ -27,17 +27,10 @@ constexpr int32_t kSphereExtent = 309'754'585;  // EarthRadiusGU rounded up
 // RoundToInt32 (half to even, saturating, NaN to 0) through the hardware conversion. The
 // library's nearbyint saves and restores the floating-point environment on every call, which
 // costs more than the rest of a projection.
-inline int32_t Round32(long double v)
+template <class Real> int32_t Round32(Real v)
 {
-  if (v >= -2147483648.0L && v <= 2147483647.0L) return static_cast<int32_t>(std::lrint(v));
-  return std::isnan(v)
-             ? 0
-             : (v > 0 ? std::numeric_limits<int32_t>::max() : std::numeric_limits<int32_t>::min());
-}
-
-inline int32_t Round32(double v)
-{
-  if (v >= -2147483648.0 && v <= 2147483647.0) return static_cast<int32_t>(std::lrint(v));
+  if (v >= Real(-2147483648.0) && v <= Real(2147483647.0))
+    return static_cast<int32_t>(std::lrint(v));
   return std::isnan(v)
              ? 0
              : (v > 0 ? std::numeric_limits<int32_t>::max() : std::numeric_limits<int32_t>::min());
@@ -105,6 +98,7 @@ void TGCustomProjectionModel::Assign(const TGCustomProjectionModel& /*source*/) 
 
 int32_t TGProjectionModel::PointStoreToXY(const TGPointStore& points, int32_t iStart)
 {
+  G_ASSERT(iStart >= 0);
   const std::span<const TGPointLL> pts = points.Points();
   Points().Reserve(ClampToInt32(static_cast<int64_t>(iStart) + static_cast<int64_t>(pts.size())));
   int32_t index = iStart;
@@ -266,6 +260,7 @@ bool TGSphericalPrj::PointLLToXY(const TGPointLL& ptLL, int32_t iIndex)
 
 int32_t TGSphericalPrj::PointStoreToXY(const TGPointStore& points, int32_t iStart)
 {
+  G_ASSERT(iStart >= 0);
   const TGPoint3DArray& vectors = points.Point3DArray();
   if (vectors.empty()) return iStart;
   TGPointBuffer& buffer = Points();
@@ -584,21 +579,18 @@ void TGCartesianPrj::PaintSurface()
   TGProjector& p = Projector();
   const TGRect e = ExtentsLL();
   const long double meridian = p.CentralMeridian();
+  // With the central meridian at 0 the world's edges land on the map's edges instead of
+  // wrapping into its middle; the map spans 360 degrees whatever its centre.
   p.SetCentralMeridian(0);
   int32_t k = 0;
-  try {
-    for (int32_t i = 0; i < 36; ++i)
-      LLToXY(e.Left + i * kStep10, e.Top, k++);
-    for (int32_t j = 0; j < 18; ++j)
-      LLToXY(e.Right - 1, e.Top + j * kStep10, k++);
-    for (int32_t i = 0; i < 36; ++i)
-      LLToXY(e.Right - i * kStep10 - 1, e.Bottom, k++);
-    for (int32_t j = 0; j < 18; ++j)
-      LLToXY(e.Left, e.Bottom - j * kStep10, k++);
-  } catch (...) {
-    p.SetCentralMeridian(meridian);
-    throw;
-  }
+  for (int32_t i = 0; i < 36; ++i)
+    LLToXY(e.Left + i * kStep10, e.Top, k++);
+  for (int32_t j = 0; j < 18; ++j)
+    LLToXY(e.Right - 1, e.Top + j * kStep10, k++);
+  for (int32_t i = 0; i < 36; ++i)
+    LLToXY(e.Right - i * kStep10 - 1, e.Bottom, k++);
+  for (int32_t j = 0; j < 18; ++j)
+    LLToXY(e.Left, e.Bottom - j * kStep10, k++);
   p.SetCentralMeridian(meridian);
   IGRenderSurface& renderer = p.Host().Renderer();
   renderer.BeginDrawPoly(true);

@@ -177,9 +177,10 @@ private:
 };
 
 // Orthographic view of the globe (a sphere of radius EarthRadiusGU), turned by the three
-// rotations: XRotation is the latitude and YRotation the longitude shown at the device origin,
-// ZRotation turns the picture about the view axis. Only the near hemisphere is visible; points
-// above the surface stay visible beyond the rim.
+// rotations: with ZRotation 0, XRotation is the latitude and YRotation the longitude shown at
+// the device origin. ZRotation turns the globe about its axis through (0, 0) ahead of the other
+// two (the program keeps it at 0). Only the near hemisphere is visible; points above the
+// surface stay visible beyond the rim.
 class TGSphericalPrj : public TGProjectionModel
 {
 public:

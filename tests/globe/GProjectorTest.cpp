@@ -82,6 +82,44 @@ TEST_F(ProjectorTest, StartsWithTheDocumentedView)
   EXPECT_EQ(q.ScaleFactor(), 5e-8L);
 }
 
+// The globe's constructor and then the program's map form, in their order, on the control's
+// default 150 x 150 pixels.
+TEST(ProjectorSetUp, MapFormSettingsGiveTheTiltedGlobeAtTheFormsOrigin)
+{
+  FakeGlobe globe;
+  globe.renderer.width = globe.renderer.height = 150;
+  TGProjector p(globe);
+  p.SetProjectionClass("TGSphericalPrj");
+  p.SetScaleFactor(0);
+  p.SetCenterXY({75, 75});
+
+  p.SetCenterLatitude(23.5);
+  p.SetFieldOfViewAngle(50);
+  p.SetMaxLatitude(90);
+  p.SetMaxLongitude(180);
+  p.SetMinLatitude(-90);
+  p.SetMinLongitude(-180);
+  p.SetProjectionClass("TGSphericalPrj");
+  p.SetScaleFactor(2.42127166576e-07L);
+  p.SetUseMinMaxLimits(false);
+  p.SetXRotation(23.5);
+  p.SetXOrigin(156);
+  p.SetYOrigin(153);
+  p.SetXAxisChanges(xaYOrigin);
+  p.SetYAxisChanges(yaCentralMeridian);
+
+  EXPECT_NEAR(static_cast<double>(p.ScaleFactor()), 2.42127166576e-07, 1e-18);
+  EXPECT_EQ(p.CenterXY(), (TGPoint{156, 153}));
+  EXPECT_NEAR(static_cast<double>(p.XRotation()), 23.5, 1e-9);
+  TGPointLL centre;
+  ASSERT_TRUE(p.DeviceXYToLL(156, 153, centre));
+  EXPECT_NEAR(centre.iLatY, DDToGU(23.5), 10);
+  EXPECT_NEAR(centre.iLongX, 0, 10);
+  // The disc (radius 75 pixels) now reaches past the control's right and bottom edges.
+  EXPECT_TRUE(p.DeviceXYToLL(149, 153, centre));
+  EXPECT_FALSE(p.DeviceXYToLL(10, 10, centre));
+}
+
 TEST_F(ProjectorTest, RotationSettersFireRotatedUpdateAndRedrawOnlyOnChange)
 {
   const int redraws = globe.redraws, scrolls = globe.scrollBarUpdates;
