@@ -30,6 +30,9 @@ void GAssertFailed(std::string_view text, const char* sourceFile, int line)
                          std::to_string(line) + ")");
 }
 
+// Enters the engine's own classes (GRegistry.cpp).
+void RegisterGlobeClasses();
+
 namespace {
 
 std::vector<TGRegisteredClass>& Registry()
@@ -38,11 +41,21 @@ std::vector<TGRegisteredClass>& Registry()
   return classes;
 }
 
+// The engine's classes enter once, on first use, ahead of any the program adds.
+void EnsureEngineClasses()
+{
+  static bool entered = false;
+  if (entered) return;
+  entered = true;
+  RegisterGlobeClasses();
+}
+
 } // namespace
 
 void RegisterGlobeClass(std::string className, std::string displayName, TGClassFactory factory)
 {
   G_ASSERT_MSG(!className.empty() && factory, "RegisterGlobeClass: class name and factory needed");
+  EnsureEngineClasses();
   for (auto& entry : Registry()) {
     if (SameText(entry.ClassName, className)) {
       entry = {std::move(className), std::move(displayName), std::move(factory)};
@@ -54,11 +67,13 @@ void RegisterGlobeClass(std::string className, std::string displayName, TGClassF
 
 const std::vector<TGRegisteredClass>& GlobeClasses()
 {
+  EnsureEngineClasses();
   return Registry();
 }
 
 const TGRegisteredClass* FindGlobeClass(std::string_view className)
 {
+  EnsureEngineClasses();
   for (const auto& entry : Registry())
     if (SameText(entry.ClassName, className)) return &entry;
   return nullptr;

@@ -1,0 +1,16 @@
+// The engine's persisted classes, entered in the class registry on its first use. Registering
+// here rather than from static objects in each unit keeps the linker from dropping them out of
+// the static library. Each unit adds its classes in the order of the engine's units.
+#include "globe/GClasses.h"
+#include "globe/GProjector.h"
+
+namespace vtr {
+
+void RegisterGlobeClasses()
+{
+  RegisterGlobeClass<TGCartesianPrj>("TGCartesianPrj", "Cartesian Projection");
+  RegisterGlobeClass<TGMercatorPrj>("TGMercatorPrj", "Mercator Projection");
+  RegisterGlobeClass<TGSphericalPrj>("TGSphericalPrj", "Spherical Projection");
+}
+
+} // namespace vtr
