@@ -2,9 +2,11 @@
 
 #include "base/TextLists.h"
 #include "globe/GBitmap.h"
+#include "globe/GProjector.h"
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
 #include <functional>
 
 namespace vtr {
@@ -88,11 +90,48 @@ bool ProbeHit(PresenterLookup& lookup, IGMapPoint& obj, const TGMER& objArea, co
 // ---------------------------------------------------------------------------------------------
 // Globe hooks
 
-void TGLayer::Redraw() const {}
+IGLayerHost* TGLayer::Host() const
+{
+  const TGLayer* root = this;
+  while (root->FParentLayer)
+    root = root->FParentLayer;
+  return root->FHost;
+}
 
-void TGLayer::RestartRenderIfPeriodic() const {}
+void TGLayer::Redraw() const
+{
+  if (IGLayerHost* host = Host()) host->Projector().Host().RedrawLayers();
+}
 
-void TGLayerStore::NotifyLayerTreeChanged() {}
+void TGLayer::RestartRenderIfPeriodic() const
+{
+  if (IGLayerHost* host = Host()) {
+    IGProjectorHost& globe = host->Projector().Host();
+    if (globe.PeriodicUpdateTime() > 0) globe.RestartRender();
+  }
+}
+
+int32_t TGLayer::PixelTolerance() const
+{
+  IGLayerHost* host = Host();
+  return host ? host->Projector().PixelTolerance() : 0;
+}
+
+void TGLayerStore::NotifyLayerTreeChanged()
+{
+  if (IGLayerHost* host = FParentLayer->Host()) host->NotifyLayerTreeChanged();
+}
+
+std::shared_ptr<TGBitmap> LoadLayerImage(const TGLayer* layer, const std::string& imageName)
+{
+  if (imageName.empty()) return nullptr;
+  if (IGLayerHost* host = layer ? layer->Host() : nullptr) return host->LoadImage(imageName);
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(imageName, ec)) return nullptr;
+  auto image = std::make_shared<TGBitmap>();
+  image->LoadFromFile(imageName);
+  return image;
+}
 
 // ---------------------------------------------------------------------------------------------
 // TGLayerSelection
@@ -585,6 +624,7 @@ void TGLayer::SetTitleColumnName(const std::string& value)
 void TGLayer::SetSurfaceImageName(const std::string& value)
 {
   if (value == FSurfaceImageName) return;
+  FSurfaceBitmap = LoadLayerImage(this, value); // first, so that a bad file changes nothing
   FSurfaceImageName = value;
   FModified = true;
   Redraw();
@@ -603,7 +643,16 @@ int32_t TGLayer::LayerDepth() const
 
 bool TGLayer::IsShowing() const
 {
-  return FVisible;
+  if (!FVisible) return false;
+  IGLayerHost* host = Host();
+  if (!host) return true;
+  const uint32_t altitude = host->Projector().Altitude();
+  const auto limit = [this](uint32_t value) {
+    return static_cast<uint32_t>(std::max(0, UnitsToGU(FZoomUnits, static_cast<double>(value))));
+  };
+  if (FZoomMin != 0 && altitude < limit(FZoomMin)) return false;
+  if (FZoomMax != 0 && limit(FZoomMax) < altitude) return false;
+  return true;
 }
 
 bool TGLayer::IsValid() const
@@ -629,7 +678,7 @@ TGMER TGLayer::LayerMER() const
 
 int32_t TGLayer::LayerTolerance() const
 {
-  int32_t q = 0;
+  int32_t q = PixelTolerance();
   const TGPresenterStore* store = FPresenters.get();
   if (store->Count() == 0 && FObjectSource) store = &FObjectSource->Presenters();
   for (int32_t i = 0; i < store->Count(); ++i)
@@ -639,9 +688,11 @@ int32_t TGLayer::LayerTolerance() const
 
 std::shared_ptr<IGMapPoint> TGLayer::ObjectAtXY(int32_t iX, int32_t iY)
 {
-  (void)iX;
-  (void)iY;
-  return nullptr;
+  if (!FEnabled || !IsShowing()) return nullptr;
+  IGLayerHost* host = Host();
+  TGPointLL ptLL;
+  if (!host || !host->Projector().DeviceXYToLL(iX, iY, ptLL)) return nullptr;
+  return ObjectAtLL(ptLL);
 }
 
 std::shared_ptr<IGMapPoint> TGLayer::ObjectAtLL(const TGPointLL& ptLL)
@@ -649,6 +700,8 @@ std::shared_ptr<IGMapPoint> TGLayer::ObjectAtLL(const TGPointLL& ptLL)
   // Showing, not only visible: a layer outside its zoom limits is not drawn, so nothing in it
   // can be pointed at.
   if (!FEnabled || !IsShowing()) return nullptr;
+  if (!FParentLayer && FHost)
+    if (auto obj = FHost->TitleAtLL(ptLL)) return obj;
   if (auto obj = FLayerStore->ObjectAtLL(ptLL)) return obj;
   if (!FObjectSource) return nullptr;
   const int32_t q = LayerTolerance();
@@ -657,7 +710,7 @@ std::shared_ptr<IGMapPoint> TGLayer::ObjectAtLL(const TGPointLL& ptLL)
   const int64_t q4 = 4 * static_cast<int64_t>(q);
   const TGMER near{LongWrap64(ptLL.iLongX - q4), ClampToInt32(ptLL.iLatY - q4),
                    ClampToInt32(2 * q4 + 1), ClampToInt32(2 * q4 + 1)};
-  const int32_t t = 0;
+  const int32_t t = PixelTolerance();
   PresenterLookup lookup(*this);
   auto it = FObjectSource->NewIterator(near);
   for (auto obj = it->First(); obj; obj = it->Next())
@@ -688,6 +741,10 @@ std::shared_ptr<IGMapPoint> TGLayer::ObjectByTitle(const std::string& sTitle)
 int32_t TGLayer::SelectObjects(const TGMER& aMER, bool includeSubLayers, bool firstOnly, bool state)
 {
   int32_t total = 0;
+  if (!FParentLayer && FHost) {
+    total = FHost->SelectTitles(aMER, firstOnly, state);
+    if (firstOnly && total != 0) return total;
+  }
   if (!IsShowing() || !FSelectable) return total;
   if (includeSubLayers) {
     const auto& layers = FLayerStore->Layers();

@@ -24,6 +24,34 @@ namespace vtr {
 
 class TGBitmap;
 class TGLayer;
+class TGProjector;
+
+// What the layer tree needs of the globe control it hangs from. The globe control implements
+// it and gives it to its root layer (SetHost); every layer below reaches it through the root.
+// Redraws, render restarts and the renderer go through the projector's host
+// (Projector().Host(), GProjectorHost.h). Tests implement it without a window.
+class IGLayerHost
+{
+public:
+  virtual ~IGLayerHost() = default;
+
+  virtual TGProjector& Projector() = 0;
+  // A layer was added, removed or moved somewhere in the tree.
+  virtual void NotifyLayerTreeChanged() = 0;
+  // The image of that name for layers and their sources (the globe resolves the name and
+  // reports a missing image); null when none can be had.
+  virtual std::shared_ptr<TGBitmap> LoadImage(const std::string& imageName) = 0;
+  // The label renderer's title hit tests. The object whose drawn title lies under the
+  // position, or null.
+  virtual std::shared_ptr<IGMapPoint> TitleAtLL(const TGPointLL& ptLL) = 0;
+  // Sets the selected flag of the object whose title lies under aMER's centre to state;
+  // returns how many objects that was (0 or 1).
+  virtual int32_t SelectTitles(const TGMER& aMER, bool firstOnly, bool state) = 0;
+};
+
+// The named image for a layer or its source: through the globe when the layer hangs from one,
+// else read from the file of that name; null when none can be had.
+std::shared_ptr<TGBitmap> LoadLayerImage(const TGLayer* layer, const std::string& imageName);
 
 // ---------------------------------------------------------------------------------------------
 // Selections
@@ -184,6 +212,12 @@ public:
 
   // The layer whose store holds this one; null for the root and for a free layer.
   TGLayer* ParentLayer() const { return FParentLayer; }
+  // The globe the tree hangs from, set on the root layer (borrowed: the globe owns the root).
+  // Host() asks the root; null for a tree without a globe, which then has no projector: its
+  // hit tolerance is 0 before the presenters widen it, its zoom limits do not apply and
+  // ObjectAtXY finds nothing.
+  void SetHost(IGLayerHost* host) { FHost = host; }
+  IGLayerHost* Host() const;
   TGLayerStore& LayerStore() { return *FLayerStore; }
   const TGLayerStore& LayerStore() const { return *FLayerStore; }
   TGPresenterStore& Presenters() { return *FPresenters; }
@@ -264,6 +298,7 @@ public:
   // An image drawn over the layer's area.
   const std::string& SurfaceImageName() const { return FSurfaceImageName; }
   void SetSurfaceImageName(const std::string& value);
+  // Loaded through the globe (or from the file when the layer has none) when the name is set.
   TGBitmap* SurfaceBitmap() const { return FSurfaceBitmap.get(); }
   uint8_t SurfaceAlpha() const { return FSurfaceAlpha; }
   void SetSurfaceAlpha(uint8_t value) { FSurfaceAlpha = value; }
@@ -272,7 +307,7 @@ public:
 
   // Number of ancestors.
   int32_t LayerDepth() const;
-  // Visible, and the projector's altitude within the zoom limits.
+  // Visible, and the projector's altitude within the zoom limits (each in ZoomUnits, 0 = none).
   bool IsShowing() const;
   // The object source exists and reports valid.
   bool IsValid() const;
@@ -280,7 +315,8 @@ public:
   TGPresenter* FindPresenter(int32_t iPresenterID) const;
   // The object source's DataMER joined with every sub-layer's LayerMER.
   TGMER LayerMER() const;
-  // Hit tolerance (GU): two pixels, widened by the presenters' tolerance hooks.
+  // Hit tolerance (GU): the projector's two pixels, widened by the presenters' tolerance hooks
+  // (the layer's own presenters, or the source's when the layer has none).
   int32_t LayerTolerance() const;
 
   // The object under a device point: null unless enabled and showing, or off the map.
@@ -300,12 +336,15 @@ public:
 private:
   friend class TGLayerStore;
 
-  // Globe hooks: a redraw, and a restart of a render that is showing progress.
+  // Globe hooks (nothing without a globe): a redraw, a restart of a render that is showing
+  // progress, the projector's two-pixel tolerance.
   void Redraw() const;
   void RestartRenderIfPeriodic() const;
+  int32_t PixelTolerance() const;
   std::shared_ptr<IGMapPoint> FindFirst(const std::function<bool(IGMapPoint&)>& match);
 
   TGLayer* FParentLayer = nullptr;
+  IGLayerHost* FHost = nullptr;
   std::unique_ptr<TGLayerStore> FLayerStore;
   std::string FLayerName;
   std::unique_ptr<TGPresenterStore> FPresenters;
@@ -323,7 +362,7 @@ private:
   bool FModified = false;
   std::unique_ptr<TGObjectSource> FObjectSource;
   int32_t FTitleColumn = 0;
-  std::unique_ptr<TGBitmap> FSurfaceBitmap;
+  std::shared_ptr<TGBitmap> FSurfaceBitmap;
   std::string FSurfaceImageName;
   uint8_t FSurfaceAlpha = 255;
   TColor FSurfaceTransparentColor = clNone;

@@ -4,6 +4,7 @@
 #include "globe/GBitmap.h"
 #include "globe/GLayer.h"
 #include "globe/GObjectSource.h"
+#include "globe/GProjector.h"
 
 #include <cmath>
 #include <filesystem>
@@ -305,6 +306,14 @@ bool TGMapPoint::IntersectMER(const TGMER& aMER)
   return LLInMER(aMER, Centroid());
 }
 
+void TGMapPoint::Render(IGObjectRenderer& renderer, TGRenderStateSet State)
+{
+  (void)State;
+  TGPoint xy;
+  if (renderer.Projector().PointLLToXY(Centroid(), xy))
+    renderer.DrawEllipse({xy.X - 2, xy.Y - 2, xy.X + 2, xy.Y + 2});
+}
+
 // ---------------------------------------------------------------------------------------------
 // TGMapPoly
 
@@ -454,6 +463,14 @@ bool TGMapPoly::IntersectMER(const TGMER& aMER)
   return Chains().IntersectMER(aMER);
 }
 
+void TGMapPoly::Render(IGObjectRenderer& renderer, TGRenderStateSet State)
+{
+  if (Chains().Count() == 0) return TGMapPoint::Render(renderer, State);
+  const auto closedState =
+      static_cast<TGRenderStateSet>(Closed() ? State | rsClosed : State & ~rsClosed);
+  renderer.RenderChainStore(Chains(), closedState);
+}
+
 // ---------------------------------------------------------------------------------------------
 // TGBeierNeelyMorph
 
@@ -540,6 +557,30 @@ int32_t TGRasterBitmapData::ImageWidth() const
 int32_t TGRasterBitmapData::ImageHeight() const
 {
   return FImage ? FImage->Height() : 0;
+}
+
+void TGRasterBitmapData::Render(IGObjectRenderer& renderer, TGRenderStateSet State)
+{
+  if (!FImage || ImageEmpty()) return;
+  constexpr int32_t kCells = 8;
+  FImage->SetAlphaBlend(FRaster.AlphaBlend());
+  FImage->SetTransparentColor(FRaster.TransparentColor());
+  const TGBeierNeelyMorph& morph = FRaster.Morph();
+  const int32_t w = ImageWidth(), h = ImageHeight();
+  const auto px = [](int32_t i, int32_t size) {
+    return static_cast<int32_t>(static_cast<int64_t>(i) * size / kCells);
+  };
+  IGProjectorHost& globe = renderer.Projector().Host();
+  const bool selected = (State & rsSelected) != 0;
+  for (int32_t j = 0; j < kCells; ++j) {
+    for (int32_t i = 0; i < kCells; ++i) {
+      const TGPoint a{px(i, w), px(j, h)}, b{px(i + 1, w), px(j, h)};
+      const TGPoint c{px(i, w), px(j + 1, h)}, d{px(i + 1, w), px(j + 1, h)};
+      const auto at = [&morph](const TGPoint& p) { return morph.ImageToWorld(p.X, p.Y); };
+      globe.RenderTextureTriangle({a, b, c}, {at(a), at(b), at(c)}, *FImage, selected);
+      globe.RenderTextureTriangle({d, b, c}, {at(d), at(b), at(c)}, *FImage, selected);
+    }
+  }
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -648,6 +689,11 @@ bool TGMapRaster::LLInObject(const TGPointLL& ptLL, int32_t iTolerance)
 bool TGMapRaster::IntersectMER(const TGMER& aMER)
 {
   return MERIntersects(ObjectMER(), aMER);
+}
+
+void TGMapRaster::Render(IGObjectRenderer& renderer, TGRenderStateSet State)
+{
+  if (FRasterData) FRasterData->Render(renderer, State);
 }
 
 void TGMapRaster::WriteDataStream(TGStream& stream)

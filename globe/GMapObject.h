@@ -11,6 +11,7 @@
 #include "base/DateTime.h"
 #include "globe/GClasses.h"
 #include "globe/GPointStore.h"
+#include "globe/GRenderer.h"
 #include "globe/GStreams.h"
 #include "globe/GSysUtils.h"
 
@@ -24,6 +25,7 @@ class TGBitmap;
 class TGLayer;
 class TGObjectSource;
 class TGMapRaster;
+class TGProjector;
 
 // Row identifier of an object in its source; 0 = not stored.
 using TGPrimaryKey = int64_t;
@@ -87,6 +89,25 @@ public:
   // whole of memStream as that data.
   virtual void ReadDataStream(TGMemoryStream& memStream) = 0;
   virtual void WriteDataStream(TGMemoryStream& memStream) = 0;
+};
+
+// ---------------------------------------------------------------------------------------------
+// What a map object needs to draw itself when no presenter draws it. The globe control
+// implements it; tests implement it without a window. Texture triangles go through the
+// projector's host (Projector().Host().RenderTextureTriangle).
+
+class IGObjectRenderer
+{
+public:
+  virtual ~IGObjectRenderer() = default;
+
+  virtual TGProjector& Projector() = 0;
+  // An ellipse in the device rectangle (pixels; Right and Bottom are the far corner) with the
+  // renderer's current pen and brush.
+  virtual void DrawEllipse(const TGRect& rect) = 0;
+  // The globe's chain rendering: rsClosed in State fills the chains as polygons, otherwise
+  // they are drawn as lines.
+  virtual void RenderChainStore(const TGChainStore& chains, TGRenderStateSet State) = 0;
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -167,6 +188,9 @@ public:
   virtual TGMERHitZone LLInObjectMER(const TGPointLL& ptLL, int32_t iTolerance) = 0;
   virtual bool LLInObject(const TGPointLL& ptLL, int32_t iTolerance) = 0;
   virtual bool IntersectMER(const TGMER& aMER) = 0;
+
+  // Draws the object with the renderer's current attributes (see each class).
+  virtual void Render(IGObjectRenderer& renderer, TGRenderStateSet State) = 0;
 };
 
 class IGMapPoly : public virtual IGMapPoint
@@ -261,6 +285,9 @@ public:
   bool LLInObject(const TGPointLL& ptLL, int32_t iTolerance) override;
   bool IntersectMER(const TGMER& aMER) override;
 
+  // A 5-pixel ellipse (x - 2, y - 2)..(x + 2, y + 2) about the centroid when it is visible.
+  void Render(IGObjectRenderer& renderer, TGRenderStateSet State) override;
+
 protected:
   // A new, empty object of the same class (Clone assigns into it).
   virtual std::shared_ptr<TGMapPoint> NewInstance() const;
@@ -312,6 +339,10 @@ public:
 
   bool LLInObject(const TGPointLL& ptLL, int32_t iTolerance) override;
   bool IntersectMER(const TGMER& aMER) override;
+
+  // The chains through the globe's chain rendering, closed when the poly is; without chains
+  // it draws like a point.
+  void Render(IGObjectRenderer& renderer, TGRenderStateSet State) override;
 
 protected:
   std::shared_ptr<TGMapPoint> NewInstance() const override;
@@ -374,6 +405,7 @@ public:
   virtual int32_t ImageWidth() const = 0;
   virtual int32_t ImageHeight() const = 0;
   bool ImageEmpty() const { return ImageWidth() <= 0 || ImageHeight() <= 0; }
+  virtual void Render(IGObjectRenderer& renderer, TGRenderStateSet State) = 0;
 
 protected:
   TGMapRaster& FRaster;
@@ -389,6 +421,9 @@ public:
   void Load() override;
   int32_t ImageWidth() const override;
   int32_t ImageHeight() const override;
+  // The picture on a grid of 8 x 8 cells, two texture triangles each, placed by the morph,
+  // with the raster's alpha and transparent colour.
+  void Render(IGObjectRenderer& renderer, TGRenderStateSet State) override;
   // Null until loaded or when nothing was found.
   const std::shared_ptr<TGBitmap>& Image() const { return FImage; }
 
@@ -426,6 +461,8 @@ public:
 
   bool LLInObject(const TGPointLL& ptLL, int32_t iTolerance) override;
   bool IntersectMER(const TGMER& aMER) override;
+  // Hands over to the image source (nothing without an image).
+  void Render(IGObjectRenderer& renderer, TGRenderStateSet State) override;
 
   // Raster data stream: the morph's stream form; a 16-bit-length text, the name under which
   // the object source stored the image; alpha (byte); transparent colour (32-bit); a

@@ -332,11 +332,7 @@ void TGMemoryObjectSource::Clear()
 
 std::shared_ptr<TGBitmap> TGMemoryObjectSource::ImageByName(const std::string& imageName)
 {
-  std::error_code ec;
-  if (imageName.empty() || !std::filesystem::is_regular_file(imageName, ec)) return nullptr;
-  auto image = std::make_shared<TGBitmap>();
-  image->LoadFromFile(imageName);
-  return image;
+  return LoadLayerImage(FLayer, imageName);
 }
 
 void TGMemoryObjectSource::ImportImageStream(const std::string& imageName, TGStream& stream)

@@ -1,5 +1,8 @@
 #include "globe/GPresenter.h"
 
+#include "globe/GLayer.h"
+#include "globe/GProjector.h"
+
 #include <algorithm>
 
 namespace vtr {
@@ -48,6 +51,29 @@ bool TGPresenter::Equals(const TGPresenter& other) const
          FTitleColumn == other.FTitleColumn && FTitleOffset == other.FTitleOffset &&
          FTitleOffsetUnits == other.FTitleOffsetUnits && FTitleZoomMin == other.FTitleZoomMin &&
          FTitleZoomMax == other.FTitleZoomMax && FTitleZoomUnits == other.FTitleZoomUnits;
+}
+
+void TGPresenter::BeginLayerRender(TGLayer& layer)
+{
+  IGLayerHost* host = layer.Host();
+  FAltitude = host ? host->Projector().Altitude() : 0;
+  FTitleVisible = tsUnknown;
+  FAdjustedAlphaBlend =
+      static_cast<uint8_t>((layer.AdjustedAlphaBlend() * FAlphaBlend + 127) / 255);
+}
+
+bool TGPresenter::IsTitleVisible()
+{
+  if (FTitleVisible == tsUnknown) {
+    bool visible = false;
+    if (!FHidden && FTitleAlignment != taNone) {
+      const int64_t lo = UnitsToGU(FTitleZoomUnits, FTitleZoomMin);
+      const int64_t hi = UnitsToGU(FTitleZoomUnits, FTitleZoomMax);
+      visible = lo == hi || (lo < FAltitude && FAltitude < hi);
+    }
+    FTitleVisible = visible ? tsTrue : tsFalse;
+  }
+  return FTitleVisible == tsTrue;
 }
 
 bool TGPresenter::LLInObject(const TGPointLL& ptLL, IGMapPoint& mapObj, int32_t iTolerance)

@@ -71,6 +71,17 @@ public:
   // limits and their units (the number, the name and the hidden flag aside).
   virtual bool Equals(const TGPresenter& other) const;
 
+  // Per-render state, rebuilt at the first object of each layer render: the projector's
+  // altitude (0 without a globe), the title visibility to be worked out again, and the alpha
+  // scaled by the layer's.
+  virtual void BeginLayerRender(TGLayer& layer);
+  uint32_t Altitude() const { return FAltitude; }
+  uint8_t AdjustedAlphaBlend() const { return FAdjustedAlphaBlend; }
+  // Worked out once per layer render: false when hidden or without an alignment; otherwise
+  // true when the title zoom limits are equal (none) or the altitude lies strictly between
+  // them.
+  virtual bool IsTitleVisible();
+
   // A layer's hit tolerance (GU) may grow here; the base leaves it.
   virtual void AdjustTolerance(int32_t& iTolerance) { (void)iTolerance; }
   // Default hit test: the object's rectangle widened by iTolerance on its western and southern
@@ -93,6 +104,10 @@ protected:
   int32_t FTitleZoomMin = 0;
   int32_t FTitleZoomMax = 0;
   TGUnitTypes FTitleZoomUnits = guKilometer;
+  // Per render.
+  TGTriState FTitleVisible = tsUnknown;
+  uint32_t FAltitude = 0;
+  uint8_t FAdjustedAlphaBlend = 255;
 };
 
 // Presenters numbered uniquely within the store. Owns them.

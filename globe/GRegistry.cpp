@@ -2,6 +2,9 @@
 // here rather than from static objects in each unit keeps the linker from dropping them out of
 // the static library. Each unit adds its classes in the order of the engine's units.
 #include "globe/GClasses.h"
+#include "globe/GLayer.h"
+#include "globe/GMapObject.h"
+#include "globe/GObjectSource.h"
 #include "globe/GProjector.h"
 
 namespace vtr {
@@ -11,6 +14,11 @@ void RegisterGlobeClasses()
   RegisterGlobeClass<TGCartesianPrj>("TGCartesianPrj", "Cartesian Projection");
   RegisterGlobeClass<TGMercatorPrj>("TGMercatorPrj", "Mercator Projection");
   RegisterGlobeClass<TGSphericalPrj>("TGSphericalPrj", "Spherical Projection");
+  RegisterGlobeClass<TGMemoryObjectSource>("TGMemoryObjectSource", "Memory Object Source");
+  RegisterGlobeClass<TGLayer>("TGLayer", "Layer");
+  RegisterGlobeClass<TGMapPoint>("TGMapPoint", "Map Point");
+  RegisterGlobeClass<TGMapPoly>("TGMapPoly", "Map Poly");
+  RegisterGlobeClass<TGMapRaster>("TGMapRaster", "Map Raster");
 }
 
 } // namespace vtr
