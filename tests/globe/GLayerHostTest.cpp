@@ -6,6 +6,7 @@
 #include "globe/GBitmap.h"
 #include "globe/GProjector.h"
 
+#include "GLayerTestSupport.h"
 #include "GlobeTestSupport.h"
 #include "ProjectorTestSupport.h"
 
@@ -15,18 +16,9 @@ namespace vtr {
 namespace {
 
 constexpr int32_t D = GU_DEGREE;
-
-class WatchedSource : public TGMemoryObjectSource
-{
-public:
-  using TGMemoryObjectSource::NewIterator;
-  std::unique_ptr<TGIterator> NewIterator(const TGMER& aMER) override
-  {
-    ++queries;
-    return TGMemoryObjectSource::NewIterator(aMER);
-  }
-  int queries = 0;
-};
+using vtrtest::AddLayer;
+using vtrtest::AddPoint;
+using vtrtest::IDOf;
 
 // A globe without a window: 300 x 300 pixels, spherical, fitted, centred on 23.5N 0E.
 class LayerHost : public ::testing::Test, public IGLayerHost, public IGObjectRenderer
@@ -58,32 +50,11 @@ protected:
     chainRenders.emplace_back(&chains, State);
   }
 
-  TGLayer& AddLayer(TGLayer& parent, const std::string& name)
-  {
-    auto layer = std::make_unique<TGLayer>();
-    layer->SetName(name);
-    TGLayer& ref = *layer;
-    parent.LayerStore().Add(std::move(layer));
-    return ref;
-  }
-  std::shared_ptr<TGMapPoint> AddPoint(TGLayer& layer, const std::string& id, int32_t lon,
-                                       int32_t lat)
-  {
-    auto p = std::make_shared<TGMapPoint>();
-    p->SetUserID(id);
-    p->SetCentroid(PointLL(lon, lat));
-    layer.ObjectSource().Add(p);
-    return p;
-  }
   TGPoint XY(const TGPointLL& pt)
   {
     TGPoint xy;
     EXPECT_TRUE(projector.PointLLToXY(pt, xy));
     return xy;
-  }
-  static std::string IDOf(const std::shared_ptr<IGMapPoint>& obj)
-  {
-    return obj ? obj->UserID() : "none";
   }
 
   vtrtest::FakeGlobe globe;
@@ -102,9 +73,7 @@ protected:
 TEST_F(LayerHost, PointerHitsUseTheProjectorAndItsTwoPixels)
 {
   TGLayer& layer = AddLayer(root, "units");
-  auto src = std::make_unique<WatchedSource>();
-  WatchedSource& source = *src;
-  layer.SetObjectSource(std::move(src));
+  vtrtest::WatchedSource& source = vtrtest::Watch(layer);
   AddPoint(layer, "ship", 0, 0);
   EXPECT_EQ(layer.LayerTolerance(), projector.PixelTolerance());
 
@@ -115,10 +84,10 @@ TEST_F(LayerHost, PointerHitsUseTheProjectorAndItsTwoPixels)
   EXPECT_EQ(IDOf(root.LayerStore().ObjectAtXY(at.X, at.Y)), "ship");
 
   // Outside the globe's disc nothing is asked of any source.
-  const int queries = source.queries;
+  const size_t queries = source.queries.size();
   EXPECT_EQ(IDOf(root.ObjectAtXY(2, 2)), "none");
   EXPECT_EQ(IDOf(root.LayerStore().ObjectAtXY(2, 2)), "none");
-  EXPECT_EQ(source.queries, queries);
+  EXPECT_EQ(source.queries.size(), queries);
 
   // A free layer has no projector: nothing is under any device point.
   TGLayer free;

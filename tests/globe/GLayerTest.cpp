@@ -2,6 +2,7 @@
 // tree, hit tests and selection over overlapping layers, and the layer and globe selections.
 #include "globe/GLayer.h"
 
+#include "GLayerTestSupport.h"
 #include "GlobeTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -10,22 +11,12 @@ namespace vtr {
 namespace {
 
 constexpr int32_t D = GU_DEGREE;
+using vtrtest::AddLayer;
+using vtrtest::AddPoint;
 using vtrtest::ErrorText;
-
-// A memory source that records what the layer asks of it.
-class WatchedSource : public TGMemoryObjectSource
-{
-public:
-  using TGMemoryObjectSource::NewIterator;
-  std::unique_ptr<TGIterator> NewIterator(const TGMER& aMER) override
-  {
-    queries.push_back(aMER);
-    return TGMemoryObjectSource::NewIterator(aMER);
-  }
-  void Post() override { ++posts; }
-  std::vector<TGMER> queries;
-  int posts = 0;
-};
+using vtrtest::IDOf;
+using vtrtest::Watch;
+using vtrtest::WatchedSource;
 
 // A presenter whose symbol needs a wider tolerance.
 class WidePresenter : public TGPresenter
@@ -37,33 +28,6 @@ public:
 private:
   int32_t FHalf;
 };
-
-TGLayer& AddLayer(TGLayer& parent, const std::string& name)
-{
-  auto layer = std::make_unique<TGLayer>();
-  layer->SetName(name);
-  TGLayer& ref = *layer;
-  parent.LayerStore().Add(std::move(layer));
-  return ref;
-}
-
-WatchedSource& Watch(TGLayer& layer)
-{
-  auto source = std::make_unique<WatchedSource>();
-  WatchedSource& ref = *source;
-  layer.SetObjectSource(std::move(source));
-  return ref;
-}
-
-std::shared_ptr<TGMapPoint> AddPoint(TGLayer& layer, const std::string& userID, int32_t lon,
-                                     int32_t lat)
-{
-  auto p = std::make_shared<TGMapPoint>();
-  p->SetUserID(userID);
-  p->SetCentroid(PointLL(lon, lat));
-  layer.ObjectSource().Add(p);
-  return p;
-}
 
 std::shared_ptr<TGMapPoly> AddSquare(TGLayer& layer, const std::string& userID, int32_t west,
                                      int32_t south, int32_t side)
@@ -78,11 +42,6 @@ std::shared_ptr<TGMapPoly> AddSquare(TGLayer& layer, const std::string& userID, 
   poly->SetUserID(userID);
   layer.ObjectSource().Add(poly);
   return poly;
-}
-
-std::string IDOf(const std::shared_ptr<IGMapPoint>& obj)
-{
-  return obj ? obj->UserID() : "none";
 }
 
 // ---------------------------------------------------------------------------------------------
