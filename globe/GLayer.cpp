@@ -17,15 +17,6 @@ namespace {
 // a long line across a large rectangle would otherwise be probed down to the tolerance.
 constexpr int kMaxProbeDepth = 6;
 
-// The rectangle grown by the tolerance on every side, its start brought back into
-// (-GU_180, GU_180] so that a rectangle reaching past -180 runs across the meridian.
-TGMER InflatedMER(const TGMER& m, int32_t dx, int32_t dy)
-{
-  TGMER r = MERInflate(m, dx, dy);
-  if (r.iLongX <= -GU_180) r.iLongX = LongWrap(r.iLongX);
-  return r;
-}
-
 std::string Trimmed(const std::string& s)
 {
   size_t b = 0, e = s.size();
@@ -705,7 +696,7 @@ std::shared_ptr<IGMapPoint> TGLayer::ObjectAtLL(const TGPointLL& ptLL)
   if (auto obj = FLayerStore->ObjectAtLL(ptLL)) return obj;
   if (!FObjectSource) return nullptr;
   const int32_t q = LayerTolerance();
-  if (!LLInMER(InflatedMER(LayerMER(), q, q), ptLL)) return nullptr;
+  if (!LLInMER(InflatedMER(LayerMER(), q), ptLL)) return nullptr;
 
   const int64_t q4 = 4 * static_cast<int64_t>(q);
   const TGMER near{LongWrap64(ptLL.iLongX - q4), ClampToInt32(ptLL.iLatY - q4),
@@ -758,12 +749,12 @@ int32_t TGLayer::SelectObjects(const TGMER& aMER, bool includeSubLayers, bool fi
   FObjectSource->SetCullObjectSize(0);
   const int32_t q4 = ClampToInt32(4 * static_cast<int64_t>(q));
   PresenterLookup lookup(*this);
-  auto it = FObjectSource->NewIterator(InflatedMER(aMER, q4, q4));
+  auto it = FObjectSource->NewIterator(InflatedMER(aMER, q4));
   for (auto obj = it->First(); obj; obj = it->Next()) {
     if (obj->Hidden()) continue;
     const TGMER objMER = obj->ObjectMER();
-    const bool hit = MERContainsMER(aMER, objMER) ||
-                     ProbeHit(lookup, *obj, InflatedMER(objMER, q, q), aMER, q, 0);
+    const bool hit =
+        MERContainsMER(aMER, objMER) || ProbeHit(lookup, *obj, InflatedMER(objMER, q), aMER, q, 0);
     if (!hit) continue;
     obj->SetSelected(state);
     ++total;

@@ -12,19 +12,12 @@
 
 namespace vtr {
 
-namespace {
-
-// The rectangle grown by the tolerance on every side, its start brought back into
-// (-GU_180, GU_180] so that the rectangle runs across the meridian instead of starting west of
-// it (the MER algebra reads crossing rectangles only in that form).
 TGMER InflatedMER(const TGMER& m, int32_t tolerance)
 {
   TGMER r = MERInflate(m, tolerance, tolerance);
   if (r.iLongX <= -GU_180) r.iLongX = LongWrap(r.iLongX);
   return r;
 }
-
-} // namespace
 
 // ---------------------------------------------------------------------------------------------
 // TGMapPoint: identity and state

@@ -42,6 +42,11 @@ inline const std::string NotFetched = "\t";
 // Centroid height meaning "not computed".
 inline constexpr int32_t UnsetHeight = -2147483647;
 
+// The rectangle grown by tolerance GU on every side, its start brought back into
+// (-GU_180, GU_180] so that a rectangle reaching west of -180 runs across the meridian instead
+// (the form in which the MER algebra reads rectangles that cross it).
+TGMER InflatedMER(const TGMER& m, int32_t tolerance);
+
 // ---------------------------------------------------------------------------------------------
 // The link between one object and its stored record. The setters of an implementation set
 // Modified; Post writes the record when Modified is set and then clears it.
