@@ -170,7 +170,7 @@ std::string FloatToNumText(double value)
     v *= 0.1L;
     ++p;
   }
-  auto n = static_cast<int64_t>(std::nearbyint(v));
+  auto n = static_cast<int64_t>(std::rint(v));
   if (n == 1000000) {
     n /= 10;
     ++p;

@@ -14,7 +14,7 @@ constexpr int32_t kCoarseStep = 90'000; // GU per unit of the ps16Bit form
 // A rounded longitude of any size reduced into (-GU_180, GU_180].
 int32_t WrapRoundedLongitude(long double gu)
 {
-  const long double r = std::nearbyint(gu);
+  const long double r = std::rint(gu);
   if (!std::isfinite(r)) return 0;
   return LongWrap64(static_cast<int64_t>(std::fmod(r, static_cast<long double>(GU_360))));
 }
@@ -199,7 +199,7 @@ TGMER TGPointStore::PointStoreMER() const
     m.iWidthX = ClampToInt32(direct + 1);
   } else {
     m.iLongX = minNonNegative;
-    m.iWidthX = ClampToInt32(static_cast<int64_t>(std::nearbyint(across)) + 1);
+    m.iWidthX = ClampToInt32(static_cast<int64_t>(std::rint(across)) + 1);
   }
   m.iLatY = minLat;
   m.iHeightY = ClampToInt32(static_cast<int64_t>(maxLat) - minLat + 1);
@@ -271,7 +271,7 @@ bool TGPointStore::PointInPolygon(int32_t iLong, int32_t iLat, TGMERHitZone hitZ
     const int64_t x = lon(v.iLongX), y = v.iLatY;
     if ((y <= iLat && iLat < py) || (py <= iLat && iLat < y)) {
       const int64_t num = (px - x) * (iLat - y); // below 2^62: factors below 2^31.9 and 2^31
-      const long double q = std::nearbyint(static_cast<long double>(num) / (py - y));
+      const long double q = std::rint(static_cast<long double>(num) / (py - y));
       if (iLong < x + q) inside = !inside;
     }
     px = x;
@@ -310,7 +310,7 @@ int32_t TGPointStore::PointOnEdge(int32_t iLong, int32_t iLat, bool bClosed,
       const long double d = s.iLongX < 0 ? -(GU_180 - 1) : GU_180 - 1;
       const long double w = LongDiff(s.iLongX, e.iLongX);
       const long double latStep =
-          std::nearbyint((d - s.iLongX) / w * (static_cast<long double>(e.iLatY) - s.iLatY));
+          std::rint((d - s.iLongX) / w * (static_cast<long double>(e.iLatY) - s.iLatY));
       const long double midLat = s.iLatY + latStep;
       if (NearSegment(iLong, iLat, s.iLongX, s.iLatY, d, midLat, iTolerance) ||
           NearSegment(iLong, iLat, -d, midLat, e.iLongX, e.iLatY, iTolerance))
@@ -578,8 +578,8 @@ TGPointLL TGChainStore::Centroid() const
     sumArea += cc.Area;
   }
   if (sumArea == 0) return last;
-  const long double x = std::nearbyint(sumX / sumArea);
-  const long double y = std::nearbyint(sumY / sumArea);
+  const long double x = std::rint(sumX / sumArea);
+  const long double y = std::rint(sumY / sumArea);
   if (!std::isfinite(x) || !std::isfinite(y) || std::fabs(x) > 2147483647.0L ||
       std::fabs(y) > 2147483647.0L) {
     // A computation that fails falls back to the first point of the first chain.

@@ -962,7 +962,7 @@ void TGProjector::AdjustScaleFactor(const TGPoint& ptXY, double delta)
   else if (altitude >= kMaxAltitude)
     FAltitude = kMaxAltitude;
   else
-    FAltitude = static_cast<uint32_t>(std::nearbyint(altitude));
+    FAltitude = static_cast<uint32_t>(std::rint(altitude));
   FHost.StoreViewRect({0, 0, Round32(w / c), Round32(h / c)});
 
   FScaleFactor = c;

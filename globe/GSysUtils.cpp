@@ -135,7 +135,7 @@ std::optional<TGSpheroid> SpheroidFromName(std::string_view name)
 int32_t RoundToInt32(long double value)
 {
   if (std::isnan(value)) return 0;
-  const long double r = std::nearbyint(value);
+  const long double r = std::rint(value);
   if (r >= 2147483647.0L) return std::numeric_limits<int32_t>::max();
   if (r <= -2147483648.0L) return std::numeric_limits<int32_t>::min();
   return static_cast<int32_t>(r);
