@@ -1,0 +1,111 @@
+#pragma once
+// Helpers of the spatial database tests: a file system in memory that fails chosen writes and
+// forgets unsynced bytes on a simulated crash, a small catalog that keeps object headers in a
+// page of the database, files with small pages (so trees grow deep with few entries), and a
+// private folder on disk.
+
+#include "globe/GSDBCache.h"
+#include "globe/GSDBFile.h"
+#include "globe/GSDBObject.h"
+
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace vtrtest {
+
+using Bytes = std::vector<uint8_t>;
+
+// Files in memory. A file's bytes survive a Crash only as far as they were synced; creating,
+// deleting and renaming are durable at once (the contract of TGSDBFileSystem). One writer per
+// file at a time, as the platform's lock gives.
+class SDBFaultFileSystem : public vtr::TGSDBFileSystem
+{
+public:
+  struct FileState
+  {
+    Bytes Data;
+    Bytes Synced;
+    int Writers = 0;
+  };
+
+  std::unique_ptr<vtr::TGSDBFile> Open(const std::string& path, vtr::TGFileOpenMode mode,
+                                       std::string* error) override;
+  bool Exists(const std::string& path) override { return FFiles.contains(path); }
+  bool Delete(const std::string& path) override;
+  bool Rename(const std::string& from, const std::string& to) override;
+  std::string FullPath(const std::string& path) override;
+
+  // From the nth WriteAt on (1 = the next one), writes fail; with once only that one fails.
+  // 0 never fails.
+  void FailWritesFrom(int n, bool once = false);
+  int WriteCalls() const { return FWriteCalls; }
+  int SyncCalls() const { return FSyncCalls; }
+  int ReadCalls() const { return FReadCalls; }
+  // (path, offset) of every write that went through, in order.
+  const std::vector<std::pair<std::string, int64_t>>& WriteLog() const { return FWriteLog; }
+  void ClearLog() { FWriteLog.clear(); }
+  // Open handles fail from now on and every file falls back to its synced bytes (power
+  // loss), or with keepUnsynced keeps all it was given (the process died).
+  void Crash(bool keepUnsynced = false);
+
+  // Whole content (synced or not); empty when the file does not exist.
+  Bytes Contents(const std::string& path) const;
+  // Replaces a file's content as if written and synced.
+  void SetContents(const std::string& path, const Bytes& bytes);
+  // A copy of every file's synced state, without open handles: a second machine that finds
+  // the disk as a crash left it.
+  std::unique_ptr<SDBFaultFileSystem> CrashCopy() const;
+
+private:
+  friend class SDBFaultFile;
+  bool CountWrite();
+
+  std::map<std::string, std::shared_ptr<FileState>> FFiles;
+  int FGeneration = 0;
+  int FWriteCalls = 0;
+  int FSyncCalls = 0;
+  int FReadCalls = 0;
+  std::vector<std::pair<std::string, int64_t>> FWriteLog;
+  int FFailFrom = 0;
+  bool FFailOnce = false;
+};
+
+// A catalog that stores object headers in the database's system page: count (u16), then per
+// object its name (8-bit length, text) and header (16-bit length, bytes).
+class SDBTestCatalog : public vtr::IGSDBCatalog
+{
+public:
+  explicit SDBTestCatalog(vtr::TGPageCache& cache) : FCache(&cache) {}
+  vtr::TGPageCache& PageCache() override { return *FCache; }
+  void SaveObject(vtr::TGSDBObject& obj) override;
+
+  std::optional<Bytes> StoredHeader(const std::string& name);
+  // Binds obj under name, reading its stored header when there is one.
+  void Open(vtr::TGSDBObject& obj, const std::string& name);
+
+private:
+  std::map<std::string, Bytes> Load();
+  vtr::TGPageCache* FCache;
+};
+
+// Writes a new, empty database file with pages of pageSize bytes (map bits pageSize * 8).
+void WriteSmallPageFile(vtr::TGSDBFileSystem& fs, const std::string& path, uint32_t pageSize);
+
+// A private folder, removed with everything in it when the object goes.
+class TempFolder
+{
+public:
+  TempFolder();
+  ~TempFolder();
+  TempFolder(const TempFolder&) = delete;
+  TempFolder& operator=(const TempFolder&) = delete;
+  std::string Path(const std::string& name) const { return FPath + "/" + name; }
+
+private:
+  std::string FPath;
+};
+
+} // namespace vtrtest
