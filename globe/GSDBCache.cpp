@@ -595,6 +595,11 @@ TGPage::~TGPage()
 
 namespace {
 
+// In the journal's header block, after the header: the count of entries known synced (u32)
+// and a marker saying the count is there.
+constexpr int64_t kJournalCountOffset = 40;
+constexpr uint32_t kJournalMarker = 0x314E524A; // "JRN1"
+
 // The header block as stored: the header, then zeros.
 std::vector<uint8_t> HeaderBlock(const TGPageCacheHeader& h)
 {
@@ -859,7 +864,10 @@ void TGFilePageCache::ReadPage(TGCachedPage& page)
     if (both) FCrypt->Decipher(FVirtualBuffer.data() + size, size);
   }
   std::copy_n(FVirtualBuffer.data(), size, out);
-  if (both && n < kSDBPageNumberMask) FReadAheadPageID = n + 1;
+  if (both && n < kSDBPageNumberMask) {
+    DropCopies(n + 1); // the fresh copy replaces any older one
+    FReadAheadPageID = n + 1;
+  }
 }
 
 void TGFilePageCache::WritePage(TGCachedPage& page)
@@ -1043,27 +1051,39 @@ void TGFilePageCache::OpenJournal()
   G_ASSERT_MSG(FJournal != nullptr, "TGFilePageCache.WriteTransactionPage: Failed");
   TGPageCacheHeader h = FHeader;
   if (h.EncryptionType != 0 && FCrypt) h.EncryptionChecksum = FCrypt->Checksum(h);
-  const std::vector<uint8_t> block = HeaderBlock(h);
-  if (!FJournal->WriteAt(0, block.data(), kSDBHeaderBlockSize))
+  std::vector<uint8_t> block = HeaderBlock(h);
+  {
+    TGBufferStream s(static_cast<void*>(block.data() + kJournalCountOffset), 8);
+    TGStreamWriter w(s);
+    w.WriteCardinal(0);
+    w.WriteCardinal(kJournalMarker);
+  }
+  if (!FJournal->WriteAt(0, block.data(), kSDBHeaderBlockSize) || !FJournal->Sync())
     Fail("FilePageCache: Cannot write " + JournalFile() + ": " + FJournal->LastError());
   FJournalSize = kSDBHeaderBlockSize;
-  FJournalUnsynced = true;
-  SyncJournal();
+  FJournalEntries = 0;
+  FJournalSyncedEntries = 0;
 }
 
+// Makes the appended entries durable, then records their count in the header block: recovery
+// replays no more entries than that, so an entry lost or torn by a crash is never applied.
 void TGFilePageCache::SyncJournal()
 {
-  if (!FJournal || !FJournalUnsynced) return;
-  if (!FJournal->Sync())
-    Fail("FilePageCache: Cannot sync " + JournalFile() + ": " + FJournal->LastError());
-  FJournalUnsynced = false;
+  if (!FJournal || FJournalEntries == FJournalSyncedEntries) return;
+  uint8_t count[4];
+  TGBufferStream s(static_cast<void*>(count), 4);
+  TGStreamWriter(s).WriteCardinal(FJournalEntries);
+  if (!FJournal->Sync() || !FJournal->WriteAt(kJournalCountOffset, count, 4) || !FJournal->Sync())
+    Fail("FilePageCache: Cannot write " + JournalFile() + ": " + FJournal->LastError());
+  FJournalSyncedEntries = FJournalEntries;
 }
 
 void TGFilePageCache::CloseJournal(bool remove)
 {
   FJournal.reset();
   FJournalSize = 0;
-  FJournalUnsynced = false;
+  FJournalEntries = 0;
+  FJournalSyncedEntries = 0;
   if (!remove || !FFileSystem->Exists(JournalFile())) return;
   if (FFileSystem->Delete(JournalFile())) return;
   // A journal left behind would undo committed work at the next open; an emptied one is
@@ -1087,7 +1107,7 @@ void TGFilePageCache::JournalPage(uint32_t pageNumber)
   if (!FJournal->WriteAt(FJournalSize, entry.data(), static_cast<int64_t>(entry.size())))
     Fail("FilePageCache: Cannot write " + JournalFile() + ": " + FJournal->LastError());
   FJournalSize += static_cast<int64_t>(entry.size());
-  FJournalUnsynced = true;
+  ++FJournalEntries;
   FTransactionPages.insert(pageNumber);
 }
 
@@ -1145,7 +1165,8 @@ void TGFilePageCache::RollbackTransaction()
   FTransactionPages.clear();
   FJournal.reset();
   FJournalSize = 0;
-  FJournalUnsynced = false;
+  FJournalEntries = 0;
+  FJournalSyncedEntries = 0;
   DropCache();
   DropBuffers();
   FBatchWriteCounter = 0;
@@ -1179,13 +1200,21 @@ void TGFilePageCache::Recover()
     } catch (const EGException& e) {
       Fail("FilePageCache: Damaged journal " + path + ": " + e.what());
     }
+    // With the marker, only the entries counted as synced; a journal without it (an older
+    // form) has every complete entry replayed.
+    TGBufferStream cs(static_cast<const void*>(block.data() + kJournalCountOffset), 8);
+    TGStreamReader cr(cs);
+    const uint32_t synced = cr.ReadCardinal();
+    const bool counted = cr.ReadCardinal() == kJournalMarker;
+    // The data file's header block: the header, then zeros.
+    std::fill(block.begin() + kSDBHeaderSize, block.end(), uint8_t{0});
     if (!FDataFileHandle->WriteAt(0, block.data(), kSDBHeaderBlockSize))
       Fail("FilePageCache: Cannot write " + FDataFileAndPath + ": " + FDataFileHandle->LastError());
     const int64_t dataSize = FDataFileHandle->Size();
     const int64_t entrySize = 4 + int64_t{h.PageSize};
     std::vector<uint8_t> entry(static_cast<size_t>(entrySize));
-    // A torn last entry was never synced, so its page was never overwritten.
-    for (int64_t at = kSDBHeaderBlockSize; at + entrySize <= size; at += entrySize) {
+    int64_t at = kSDBHeaderBlockSize;
+    for (uint32_t i = 0; at + entrySize <= size && (!counted || i < synced); ++i, at += entrySize) {
       if (journal->ReadAt(at, entry.data(), entrySize) != entrySize)
         Fail("FilePageCache: Cannot read " + path + ": " + journal->LastError());
       TGBufferStream s(static_cast<const void*>(entry.data()), 4);
@@ -1284,8 +1313,10 @@ void TGFilePageCache::CheckFileInvariants() const
   if (FTransactionCounter == 0)
     G_ASSERT_MSG(!FJournal, "Invariant 7: journal open outside a transaction");
   else if (!ReadOnly())
-    G_ASSERT_MSG(FJournal && FJournalSize >= kSDBHeaderBlockSize,
-                 "Invariant 7: transaction without journal");
+    G_ASSERT_MSG(FJournal && FJournalSize >= kSDBHeaderBlockSize &&
+                     FJournalSyncedEntries <= FJournalEntries &&
+                     FJournalEntries == FTransactionPages.size(),
+                 "Invariant 7: transaction without its journal");
 }
 
 } // namespace vtr

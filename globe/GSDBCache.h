@@ -20,7 +20,9 @@
 // Journal (the data file name + ".TRN"): the header block as it was when the transaction
 // began, then entries of u32 page identifier + PageSize bytes: a page's stored bytes before its
 // first write in the transaction. Only pages that lay inside the file at the transaction's
-// start are journaled.
+// start are journaled. Bytes 40..47 of the journal's header block (zeros in the data file)
+// hold the count of entries known synced (u32) and the marker "JRN1"; recovery replays only
+// that many. Without the marker every complete entry is replayed.
 //
 // Invariants between calls while the cache is open (CheckInvariants verifies them in builds
 // without NDEBUG at every open, flush, cache clear and transaction step):
@@ -39,12 +41,14 @@
 //
 // What recovery relies on (the journal guarantee): while a transaction is open, no byte of the
 // data file that lay inside the file at its start is overwritten before the journal holds that
-// byte's earlier value and has been synced. Replaying the journal (header block to offset 0,
+// byte's earlier value, has been synced, and counts the entry in its header block (synced
+// again). Entries past the count may be lost, torn or out of order after a crash; none of them
+// protects a write that happened. Replaying the journal (header block to offset 0,
 // each entry to its page) therefore restores the first (size at start) bytes exactly; pages
 // appended since then keep their bytes but are free again by the restored maps. Commit writes
 // every modified page and the header, syncs the data file and only then deletes the journal:
 // the delete is the commit point. A journal shorter than its header block was never synced
-// before a data write, so it is discarded; a torn last entry likewise.
+// before a data write, so it is discarded; entries past the synced count likewise.
 
 #include "globe/GClasses.h"
 #include "globe/GSDBFile.h"
@@ -425,8 +429,9 @@ private:
   std::unordered_set<uint32_t> FTransactionPages; // journaled in the current transaction
   std::unique_ptr<TGSDBFile> FJournal;
   int64_t FJournalSize = 0;
-  bool FJournalUnsynced = false;
-  int64_t FTransactionFileSize = 0; // data file length when the transaction began
+  uint32_t FJournalEntries = 0;       // appended in this transaction
+  uint32_t FJournalSyncedEntries = 0; // of them, recorded as durable in the header block
+  int64_t FTransactionFileSize = 0;   // data file length when the transaction began
 };
 
 } // namespace vtr

@@ -466,7 +466,7 @@ TEST_F(SDBCache, JournalLeftByACrashIsRolledBackOnOpening)
     Fill(*cache, cache->NewPage(), 0xEE);
   Fill(*cache, 1, 0xEE);
   cache->Flush();
-  fs.Crash(/*keepUnsynced=*/true); // the process dies; what it wrote reached the disk
+  fs.Crash(SDBFaultFileSystem::CrashKind::ProcessDied); // what it wrote reached the disk
   cache.reset();
   auto reopened = OpenCache();
   EXPECT_FALSE(fs.Exists(reopened->JournalFile()));
@@ -510,6 +510,50 @@ TEST_F(SDBCache, JournalsThatNeverReachedTheDataFileAreDiscarded)
   EXPECT_FALSE(cache->Active());
   EXPECT_TRUE(fs.Exists("/mem/t.sdb.TRN")) << "kept for a look, nothing applied";
   EXPECT_EQ(fs.Contents(kPath), before);
+}
+
+TEST_F(SDBCache, RecoveryReplaysOnlyEntriesCountedAsSynced)
+{
+  {
+    auto cache = OpenCache();
+    Fill(*cache, cache->NewPage(), 1);
+    Fill(*cache, cache->NewPage(), 2);
+  }
+  const Bytes before = fs.Contents(kPath);
+  auto journal = [&](bool marker, uint32_t count) {
+    Bytes j(before.begin(), before.begin() + 4096);
+    if (marker) {
+      TGBufferStream s(static_cast<void*>(j.data() + 40), 8);
+      TGStreamWriter w(s);
+      w.WriteCardinal(count);
+      w.WriteCardinal(0x314E524A);
+    }
+    for (uint8_t page : {1, 2}) {
+      j.insert(j.end(), {page, 0, 0, 0});
+      j.insert(j.end(), 8192, static_cast<uint8_t>(0x10 * page + page));
+    }
+    return j;
+  };
+  struct Case
+  {
+    const char* name;
+    Bytes journal;
+    uint8_t page1, page2;
+  };
+  const Case cases[] = {{"one entry counted", journal(true, 1), 0x11, 2},
+                        {"none counted", journal(true, 0), 1, 2},
+                        {"older form without a count", journal(false, 0), 0x11, 0x22}};
+  for (const Case& c : cases) {
+    fs.SetContents(kPath, before);
+    fs.SetContents("/mem/t.sdb.TRN", c.journal);
+    auto cache = OpenCache();
+    EXPECT_EQ(FirstByte(*cache, 1), c.page1) << c.name;
+    EXPECT_EQ(FirstByte(*cache, 2), c.page2) << c.name;
+    EXPECT_FALSE(fs.Exists("/mem/t.sdb.TRN")) << c.name;
+    const Bytes after = fs.Contents(kPath);
+    EXPECT_TRUE(std::equal(before.begin(), before.begin() + 4096, after.begin()))
+        << c.name << ": the header block comes back without the journal's count";
+  }
 }
 
 TEST_F(SDBCache, FailedWriteInATransactionRollsBackCleanly)

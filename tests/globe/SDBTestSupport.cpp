@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <random>
 
 namespace vtrtest {
 
@@ -53,6 +54,8 @@ public:
     if (static_cast<int64_t>(data.size()) < offset + count)
       data.resize(static_cast<size_t>(offset + count), 0);
     std::copy_n(static_cast<const uint8_t*>(buffer), count, data.begin() + offset);
+    FState->Pending.emplace_back(offset, Bytes(static_cast<const uint8_t*>(buffer),
+                                               static_cast<const uint8_t*>(buffer) + count));
     FFs.FWriteLog.emplace_back(FPath, offset);
     return true;
   }
@@ -63,6 +66,8 @@ public:
   {
     if (!Alive()) return Dead() == 0;
     FState->Data.resize(static_cast<size_t>(size), 0);
+    FState->Synced = FState->Data; // kept simple: a truncation is durable at once
+    FState->Pending.clear();
     return true;
   }
 
@@ -71,6 +76,7 @@ public:
     if (!Alive()) return Dead() == 0;
     ++FFs.FSyncCalls;
     FState->Synced = FState->Data;
+    FState->Pending.clear();
     return true;
   }
 
@@ -102,7 +108,10 @@ std::unique_ptr<TGSDBFile> SDBFaultFileSystem::Open(const std::string& path, TGF
       if (error) *error = "the file is open for writing elsewhere";
       return nullptr;
     }
+    // Creating (or emptying) a file is durable at once.
     it->second->Data.clear();
+    it->second->Synced.clear();
+    it->second->Pending.clear();
     return std::make_unique<SDBFaultFile>(*this, path, it->second, true);
   }
   if (it == FFiles.end()) {
@@ -149,14 +158,24 @@ bool SDBFaultFileSystem::CountWrite()
   return false;
 }
 
-void SDBFaultFileSystem::Crash(bool keepUnsynced)
+void SDBFaultFileSystem::Crash(CrashKind kind, uint32_t tornStart)
 {
   ++FGeneration;
+  FFailFrom = 0;
+  std::mt19937 rng(tornStart);
   for (auto& [path, state] : FFiles) {
-    if (keepUnsynced)
-      state->Synced = state->Data;
-    else
+    if (kind != CrashKind::ProcessDied) {
       state->Data = state->Synced;
+      if (kind == CrashKind::Torn)
+        for (const auto& [offset, bytes] : state->Pending) {
+          if (rng() % 2 == 0) continue;
+          if (state->Data.size() < offset + bytes.size())
+            state->Data.resize(static_cast<size_t>(offset) + bytes.size(), 0);
+          std::copy(bytes.begin(), bytes.end(), state->Data.begin() + offset);
+        }
+    }
+    state->Synced = state->Data;
+    state->Pending.clear();
     state->Writers = 0;
   }
 }
@@ -173,6 +192,7 @@ void SDBFaultFileSystem::SetContents(const std::string& path, const Bytes& bytes
   if (!state) state = std::make_shared<FileState>();
   state->Data = bytes;
   state->Synced = bytes;
+  state->Pending.clear();
 }
 
 std::unique_ptr<SDBFaultFileSystem> SDBFaultFileSystem::CrashCopy() const

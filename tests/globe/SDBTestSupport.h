@@ -28,7 +28,13 @@ public:
   {
     Bytes Data;
     Bytes Synced;
+    std::vector<std::pair<int64_t, Bytes>> Pending; // writes since the last sync, in order
     int Writers = 0;
+  };
+  enum class CrashKind {
+    PowerLoss,   // nothing unsynced survives
+    ProcessDied, // everything written survives
+    Torn,        // each unsynced write survives or not, at random
   };
 
   std::unique_ptr<vtr::TGSDBFile> Open(const std::string& path, vtr::TGFileOpenMode mode,
@@ -47,9 +53,10 @@ public:
   // (path, offset) of every write that went through, in order.
   const std::vector<std::pair<std::string, int64_t>>& WriteLog() const { return FWriteLog; }
   void ClearLog() { FWriteLog.clear(); }
-  // Open handles fail from now on and every file falls back to its synced bytes (power
-  // loss), or with keepUnsynced keeps all it was given (the process died).
-  void Crash(bool keepUnsynced = false);
+  // Open handles fail from now on; what each file keeps of its unsynced writes depends on the
+  // kind (Torn draws from rng start value tornStart). Writes work again afterwards, as on the
+  // next start.
+  void Crash(CrashKind kind = CrashKind::PowerLoss, uint32_t tornStart = 1);
 
   // Whole content (synced or not); empty when the file does not exist.
   Bytes Contents(const std::string& path) const;
