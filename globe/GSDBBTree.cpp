@@ -21,8 +21,7 @@ std::pair<int, bool> TGBTreePage::Find(uint32_t key) const
 
 void TGBTreeIndex::Damaged(const std::string& what, uint32_t pageID) const
 {
-  throw EGException("BTree " + FName + " is damaged: " + what + " at page " +
-                    std::to_string(SDBPageNumber(pageID)));
+  IndexDamaged("BTree", FName, what, pageID);
 }
 
 int TGBTreeIndex::MinFill() const
@@ -68,10 +67,7 @@ void TGBTreeIndex::StorePage(const TGBTreePage& page) const
 
 TGBTreePage TGBTreeIndex::VisitPage(uint32_t pageID, int level, Visited& visited) const
 {
-  const uint32_t n = SDBPageNumber(pageID);
-  if (n == 0 || Cache().IsMapPage(n)) Damaged("a page reference to a map page", pageID);
-  if (level > FHeader.TreeDepth) Damaged("a page below the tree depth", pageID);
-  if (!visited.insert(n).second) Damaged("a page reached twice", pageID);
+  CheckIndexPage(Cache(), "BTree", FName, pageID, level, FHeader.TreeDepth, visited);
   TGBTreePage page = LoadPage(pageID);
   const bool leaf = level == FHeader.TreeDepth;
   auto bad = [leaf](uint32_t child) { return leaf ? child != 0 : child == 0; };

@@ -9,6 +9,7 @@
 #include "globe/GStreams.h"
 
 #include <string>
+#include <unordered_set>
 
 namespace vtr {
 
@@ -28,6 +29,15 @@ public:
   // record when the object has none (RootID 0) and recording it with SetRootID.
   virtual void SaveObject(TGSDBObject& obj) = 0;
 };
+
+// Raises EGException "<kind> <name> is damaged: <what> at page <n>".
+[[noreturn]] void IndexDamaged(const std::string& kind, const std::string& name,
+                               const std::string& what, uint32_t pageID);
+// Refuses what a damaged file can put in the way of a walk down an index tree before the page
+// is read: a reference to page 0 or to a map page, a page below the tree's depth (the root is
+// level 1), a page the walk reached before (a cycle).
+void CheckIndexPage(const TGPageCache& cache, const std::string& kind, const std::string& name,
+                    uint32_t pageID, int level, int depth, std::unordered_set<uint32_t>& visited);
 
 class TGSDBObject : public TGRoot
 {

@@ -148,8 +148,7 @@ std::string PageText(uint32_t id)
 
 void TGRTreeIndex::Damaged(const std::string& what, uint32_t pageID) const
 {
-  throw EGException("RTree " + FName + " is damaged: " + what + " at page " +
-                    std::to_string(SDBPageNumber(pageID)));
+  IndexDamaged("RTree", FName, what, pageID);
 }
 
 int TGRTreeIndex::NodeCapacity() const
@@ -213,10 +212,7 @@ TGRTreeNode TGRTreeIndex::LoadNode(uint32_t pageID) const
 
 TGRTreeNode TGRTreeIndex::VisitNode(uint32_t pageID, int level, Visited& visited) const
 {
-  const uint32_t n = SDBPageNumber(pageID);
-  if (n == 0 || Cache().IsMapPage(n)) Damaged("a node reference to a map page", pageID);
-  if (level > FHeader.TreeDepth) Damaged("a node below the tree depth", pageID);
-  if (!visited.insert(n).second) Damaged("a node reached twice", pageID);
+  CheckIndexPage(Cache(), "RTree", FName, pageID, level, FHeader.TreeDepth, visited);
   TGRTreeNode node = LoadNode(pageID);
   if (node.LeafNode() != (level == FHeader.TreeDepth)) Damaged("a leaf off the leaf level", pageID);
   return node;
@@ -508,9 +504,7 @@ void TGRTreeIndex::CondenseTree(TGRTreeNode node)
 void TGRTreeIndex::CollectAndDelete(uint32_t pageID, int levelsBelow,
                                     std::vector<TGRTreeTupleRec>& entries, Visited& visited)
 {
-  const uint32_t n = SDBPageNumber(pageID);
-  if (n == 0 || Cache().IsMapPage(n)) Damaged("a node reference to a map page", pageID);
-  if (!visited.insert(n).second) Damaged("a node reached twice", pageID);
+  CheckIndexPage(Cache(), "RTree", FName, pageID, 1, 1, visited);
   const TGRTreeNode node = LoadNode(pageID);
   if (node.LeafNode() != (levelsBelow == 1)) Damaged("a leaf off the leaf level", pageID);
   if (node.LeafNode())

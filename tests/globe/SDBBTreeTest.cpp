@@ -28,16 +28,11 @@ std::vector<uint32_t> Range(uint32_t from, uint32_t to)
 class SDBBTree : public ::testing::Test
 {
 protected:
-  void OpenDatabase(uint32_t pageSize = 0, int cacheSize = kSDBDefaultCacheSize)
+  void OpenDatabase()
   {
-    if (pageSize != 0 && !fs.Exists("/mem/b.sdb"))
-      vtrtest::WriteSmallPageFile(fs, "b.sdb", pageSize);
-    cache = std::make_unique<TGFilePageCache>(fs);
-    cache->SetTickSource([this] { return ++ticks; }); // the same evictions in every run
-    cache->SetCacheSize(cacheSize);
-    cache->SetDataFile("b.sdb");
-    cache->Open();
-    catalog = std::make_unique<vtrtest::SDBTestCatalog>(*cache);
+    db = std::make_unique<vtrtest::SDBTestDatabase>(fs, "b.sdb");
+    cache = &db->Cache();
+    catalog = &db->Catalog();
     tree = std::make_unique<TGBTreeIndex>();
     catalog->Open(*tree, "B");
   }
@@ -45,8 +40,7 @@ protected:
   {
     tree->Flush();
     tree.reset();
-    cache->Close();
-    cache->Open();
+    db->Reopen();
     tree = std::make_unique<TGBTreeIndex>();
     catalog->Open(*tree, "B");
   }
@@ -72,9 +66,9 @@ protected:
   }
 
   vtrtest::SDBFaultFileSystem fs;
-  uint32_t ticks = 0;
-  std::unique_ptr<TGFilePageCache> cache;
-  std::unique_ptr<vtrtest::SDBTestCatalog> catalog;
+  std::unique_ptr<vtrtest::SDBTestDatabase> db;
+  TGFilePageCache* cache = nullptr;
+  vtrtest::SDBTestCatalog* catalog = nullptr;
   std::unique_ptr<TGBTreeIndex> tree;
 };
 
@@ -236,10 +230,11 @@ TEST_F(SDBBTree, DamagedTreesEndInAnError)
       EXPECT_EQ(message.rfind(c.message, 0), 0u) << c.name << ": " << message;
     }
     tree.reset();
-    catalog.reset();
-    cache.reset();
+    db.reset();
   }
 
+  fs.Delete("/mem/b.sdb");
+  OpenDatabase();
   Bytes header(20, 0);
   TGMemoryStream s(header);
   TGBTreeIndex bad;
@@ -255,16 +250,9 @@ TEST(SDBBTreeRandom, OperationsMatchAMap)
 {
   // Pages of 512 bytes hold 42 items (N = 21): a few thousand keys make a deep tree.
   vtrtest::SDBFaultFileSystem fs;
-  vtrtest::WriteSmallPageFile(fs, "b.sdb", 512);
-  auto cache = std::make_unique<TGFilePageCache>(fs);
-  uint32_t ticks = 0;
-  cache->SetTickSource([&ticks] { return ++ticks; });
-  cache->SetCacheSize(12);
-  cache->SetDataFile("b.sdb");
-  cache->Open();
-  vtrtest::SDBTestCatalog catalog(*cache);
+  vtrtest::SDBTestDatabase db(fs, "b.sdb", 512, 12);
   auto tree = std::make_unique<TGBTreeIndex>();
-  catalog.Open(*tree, "B");
+  db.Catalog().Open(*tree, "B");
 
   std::mt19937 rng(7u);
   std::map<uint32_t, uint32_t> model;
@@ -299,10 +287,9 @@ TEST(SDBBTreeRandom, OperationsMatchAMap)
     if (op == 20000) {
       tree->Flush();
       tree.reset();
-      cache->Close();
-      cache->Open();
+      db.Reopen();
       tree = std::make_unique<TGBTreeIndex>();
-      catalog.Open(*tree, "B");
+      db.Catalog().Open(*tree, "B");
     }
   }
   EXPECT_GE(deepest, 3);

@@ -29,17 +29,11 @@ struct Model
 
 struct Database
 {
-  explicit Database(SDBFaultFileSystem& fs)
+  // A small cache: pages reach the file long before the commit.
+  explicit Database(SDBFaultFileSystem& fs) : db(fs, "c.sdb", 512, 8), cache(&db.Cache())
   {
-    cache = std::make_unique<TGFilePageCache>(fs);
-    cache->SetCacheSize(8); // pages reach the file long before the commit
-    // A clock of its own, so every run evicts (and writes) the same pages in the same order.
-    cache->SetTickSource([this] { return ++ticks; });
-    cache->SetDataFile("c.sdb");
-    cache->Open();
-    catalog = std::make_unique<vtrtest::SDBTestCatalog>(*cache);
-    catalog->Open(rtree, "T");
-    catalog->Open(btree, "B");
+    db.Catalog().Open(rtree, "T");
+    db.Catalog().Open(btree, "B");
   }
   void Flush()
   {
@@ -48,9 +42,8 @@ struct Database
     cache->Flush();
   }
 
-  uint32_t ticks = 0;
-  std::unique_ptr<TGFilePageCache> cache;
-  std::unique_ptr<vtrtest::SDBTestCatalog> catalog;
+  vtrtest::SDBTestDatabase db;
+  TGFilePageCache* cache;
   TGRTreeIndex rtree;
   TGBTreeIndex btree;
 };
@@ -113,7 +106,6 @@ TEST(SDBCrash, TransactionCutAtAnyWriteLeavesTheFileAsBefore)
 {
   // The state before: small pages, so the trees span many pages.
   SDBFaultFileSystem base;
-  vtrtest::WriteSmallPageFile(base, "c.sdb", 512);
   Model before;
   std::mt19937 rng(99u);
   {
@@ -193,7 +185,6 @@ TEST(SDBCrash, CommittedWorkSurvivesACrash)
   using Kind = SDBFaultFileSystem::CrashKind;
   for (Kind kind : {Kind::PowerLoss, Kind::Torn, Kind::ProcessDied}) {
     SDBFaultFileSystem fs;
-    vtrtest::WriteSmallPageFile(fs, "c.sdb", 512);
     Model model;
     std::mt19937 rng(5u);
     {

@@ -35,14 +35,9 @@ protected:
   // pageSize 0: a new file (8192-byte pages).
   void OpenDatabase(uint32_t pageSize = 0, int cacheSize = kSDBDefaultCacheSize)
   {
-    if (pageSize != 0 && !fs.Exists("/mem/r.sdb"))
-      vtrtest::WriteSmallPageFile(fs, "r.sdb", pageSize);
-    cache = std::make_unique<TGFilePageCache>(fs);
-    cache->SetTickSource([this] { return ++ticks; }); // the same evictions in every run
-    cache->SetCacheSize(cacheSize);
-    cache->SetDataFile("r.sdb");
-    cache->Open();
-    catalog = std::make_unique<vtrtest::SDBTestCatalog>(*cache);
+    db = std::make_unique<vtrtest::SDBTestDatabase>(fs, "r.sdb", pageSize, cacheSize);
+    cache = &db->Cache();
+    catalog = &db->Catalog();
     tree = std::make_unique<TGRTreeIndex>();
     catalog->Open(*tree, "T");
   }
@@ -50,8 +45,7 @@ protected:
   {
     tree->Flush();
     tree.reset();
-    cache->Close();
-    cache->Open();
+    db->Reopen();
     tree = std::make_unique<TGRTreeIndex>();
     catalog->Open(*tree, "T");
   }
@@ -73,9 +67,9 @@ protected:
   }
 
   vtrtest::SDBFaultFileSystem fs;
-  uint32_t ticks = 0;
-  std::unique_ptr<TGFilePageCache> cache;
-  std::unique_ptr<vtrtest::SDBTestCatalog> catalog;
+  std::unique_ptr<vtrtest::SDBTestDatabase> db;
+  TGFilePageCache* cache = nullptr;
+  vtrtest::SDBTestCatalog* catalog = nullptr;
   std::unique_ptr<TGRTreeIndex> tree;
 };
 
@@ -304,7 +298,7 @@ TEST_F(SDBRtree, DamagedTreesEndInAnError)
          const uint32_t root = tree->RootNodeID();
          patchNode(root, 7 + 20 + 16, {static_cast<uint8_t>(root), 0, 0, 0});
        },
-       search, "RTree T is damaged: a node reached twice at page"},
+       search, "RTree T is damaged: a page reached twice at page"},
       {"depth claimed deeper",
        [&] {
          patchHeader(12, {3, 0, 0, 0});
@@ -324,7 +318,7 @@ TEST_F(SDBRtree, DamagedTreesEndInAnError)
        [&] {
          patchNode(tree->RootNodeID(), 7 + 16, {0, 0, 0, 0});
        },
-       search, "RTree T is damaged: a node reference to a map page at page 0"},
+       search, "RTree T is damaged: a reference to a map page at page 0"},
       {"leaf whose parent lost it",
        [&] {
          const uint32_t leaf = Node(tree->RootNodeID()).GetTuple(0).RefID;
@@ -341,8 +335,7 @@ TEST_F(SDBRtree, DamagedTreesEndInAnError)
     const std::string message = ErrorText(c.use);
     EXPECT_EQ(message.rfind(c.message, 0), 0u) << c.name << ": " << message;
     tree.reset();
-    catalog.reset();
-    cache.reset();
+    db.reset();
   }
 }
 

@@ -263,6 +263,24 @@ void SDBTestCatalog::Open(TGSDBObject& obj, const std::string& name)
 
 // ---------------------------------------------------------------------------------------------
 
+SDBTestDatabase::SDBTestDatabase(SDBFaultFileSystem& fs, const std::string& file, uint32_t pageSize,
+                                 int cacheSize)
+{
+  if (pageSize != 0 && !fs.Exists(fs.FullPath(file))) WriteSmallPageFile(fs, file, pageSize);
+  FCache = std::make_unique<TGFilePageCache>(fs);
+  FCache->SetTickSource([this] { return ++FTicks; });
+  FCache->SetCacheSize(cacheSize);
+  FCache->SetDataFile(file);
+  FCache->Open();
+  FCatalog = std::make_unique<SDBTestCatalog>(*FCache);
+}
+
+void SDBTestDatabase::Reopen()
+{
+  FCache->Close();
+  FCache->Open();
+}
+
 void WriteSmallPageFile(TGSDBFileSystem& fs, const std::string& path, uint32_t pageSize)
 {
   TGPageCacheHeader h;

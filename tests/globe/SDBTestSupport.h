@@ -98,6 +98,25 @@ private:
   vtr::TGPageCache* FCache;
 };
 
+// A database in memory for the index tests: the page cache, on a clock of its own so every
+// run evicts the same pages, and the catalog. A file that does not exist yet is made with
+// pages of pageSize bytes (0: a new file's 8192).
+class SDBTestDatabase
+{
+public:
+  SDBTestDatabase(SDBFaultFileSystem& fs, const std::string& file, uint32_t pageSize = 0,
+                  int cacheSize = vtr::kSDBDefaultCacheSize);
+  vtr::TGFilePageCache& Cache() { return *FCache; }
+  SDBTestCatalog& Catalog() { return *FCatalog; }
+  // Closes the cache and opens it again; objects are flushed before and opened again after.
+  void Reopen();
+
+private:
+  uint32_t FTicks = 0;
+  std::unique_ptr<vtr::TGFilePageCache> FCache;
+  std::unique_ptr<SDBTestCatalog> FCatalog;
+};
+
 // Writes a new, empty database file with pages of pageSize bytes (map bits pageSize * 8).
 void WriteSmallPageFile(vtr::TGSDBFileSystem& fs, const std::string& path, uint32_t pageSize);
 
