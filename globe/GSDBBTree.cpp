@@ -136,20 +136,61 @@ void TGBTreeIndex::SaveToXML(TGXMLAttributes& attributes) const
 // ---------------------------------------------------------------------------------------------
 // Find and add
 
+// Lookups search the page bytes in place (about ten keys a page) rather than decode every item.
+TGBTreeIndex::Lookup TGBTreeIndex::LookupPage(uint32_t pageID, int level, uint32_t key,
+                                              Visited& visited) const
+{
+  CheckIndexPage(Cache(), "BTree", FName, pageID, level, FHeader.TreeDepth, visited);
+  TGPage p(Cache(), pageID);
+  TGBufferStream s(static_cast<const void*>(p.DataPtr()), p.Size());
+  TGStreamReader r(s);
+  const int32_t count = r.ReadInteger();
+  if (count < 0 || count > Capacity())
+    Damaged("a page holding " + std::to_string(count) + " items", pageID);
+  const uint32_t leftID = r.ReadCardinal();
+  auto itemAt = [&](int i) {
+    s.SetPosition(8 + 12 * int64_t{i});
+    TBTreeItem item;
+    item.RightID = r.ReadCardinal();
+    item.DataRowID = r.ReadCardinal();
+    item.KeyID = r.ReadCardinal();
+    return item;
+  };
+  Lookup result;
+  int hi = count;
+  while (result.Pos < hi) {
+    const int mid = (result.Pos + hi) / 2;
+    s.SetPosition(8 + 12 * int64_t{mid} + 8);
+    if (r.ReadCardinal() < key)
+      result.Pos = mid + 1;
+    else
+      hi = mid;
+  }
+  if (result.Pos < count) {
+    result.Item = itemAt(result.Pos);
+    result.Found = result.Item.KeyID == key;
+    if (result.Found) return result;
+  }
+  result.Child = result.Pos == 0 ? leftID : itemAt(result.Pos - 1).RightID;
+  const bool leaf = level == FHeader.TreeDepth;
+  if (leaf ? result.Child != 0 : result.Child == 0)
+    Damaged(leaf ? "a leaf with subtrees" : "an inner page without subtrees", pageID);
+  return result;
+}
+
 bool TGBTreeIndex::FindKey(uint32_t aKeyID, TBTreeItem& Item)
 {
   if (FHeader.RootNodeID == 0) return false;
   Visited visited;
   uint32_t pageID = FHeader.RootNodeID;
   for (int level = 1;; ++level) {
-    const TGBTreePage page = VisitPage(pageID, level, visited);
-    const auto [pos, found] = page.Find(aKeyID);
-    if (found) {
-      Item = page.Items[static_cast<size_t>(pos)];
+    const Lookup found = LookupPage(pageID, level, aKeyID, visited);
+    if (found.Found) {
+      Item = found.Item;
       return true;
     }
     if (level == FHeader.TreeDepth) return false;
-    pageID = page.Child(pos);
+    pageID = found.Child;
   }
 }
 
@@ -185,18 +226,20 @@ bool TGBTreeIndex::Add(uint32_t aKeyID, uint32_t DataID)
 std::optional<TBTreeItem> TGBTreeIndex::InsertInto(uint32_t pageID, int level, uint32_t key,
                                                    uint32_t data, bool& added, Visited& visited)
 {
-  TGBTreePage page = VisitPage(pageID, level, visited);
-  const auto [pos, found] = page.Find(key);
-  if (found) return std::nullopt;
+  // Decoded only when it takes an item: the leaf, and a parent when a child split.
+  const Lookup found = LookupPage(pageID, level, key, visited);
+  if (found.Found) return std::nullopt;
   TBTreeItem item{0, data, key};
   if (level < FHeader.TreeDepth) {
     const std::optional<TBTreeItem> up =
-        InsertInto(page.Child(pos), level + 1, key, data, added, visited);
+        InsertInto(found.Child, level + 1, key, data, added, visited);
     if (!up) return std::nullopt;
     item = *up;
   } else {
     added = true;
   }
+  TGBTreePage page = LoadPage(pageID);
+  const int pos = found.Pos;
   page.Items.insert(page.Items.begin() + pos, item);
   if (page.Count() <= Capacity()) {
     StorePage(page);

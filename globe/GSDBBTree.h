@@ -97,12 +97,22 @@ public:
 
 private:
   using Visited = std::unordered_set<uint32_t>;
+  // Where a key falls in one page: its position, the item when found, else the subtree to
+  // follow (0 in a leaf).
+  struct Lookup
+  {
+    int Pos = 0;
+    bool Found = false;
+    TBTreeItem Item;
+    uint32_t Child = 0;
+  };
 
   int MinFill() const; // N
   int Capacity() const { return 2 * MinFill(); }
   TGBTreePage LoadPage(uint32_t pageID) const;
   void StorePage(const TGBTreePage& page) const;
   TGBTreePage VisitPage(uint32_t pageID, int level, Visited& visited) const;
+  Lookup LookupPage(uint32_t pageID, int level, uint32_t key, Visited& visited) const;
   TGBTreePage NewPage();
   void EnsureRoot();
   std::optional<TBTreeItem> InsertInto(uint32_t pageID, int level, uint32_t key, uint32_t data,

@@ -225,7 +225,7 @@ TEST_F(SDBBTree, DamagedTreesEndInAnError)
     AddAscending(1, 683);
     c.damage();
     for (auto use : std::vector<std::function<void()>>{
-             [&] { tree->Find(1); }, [&] { tree->Add(0, 1); }, [&] { tree->CheckIntegrity(); }}) {
+             [&] { tree->Find(0); }, [&] { tree->Add(0, 1); }, [&] { tree->CheckIntegrity(); }}) {
       const std::string message = ErrorText(use);
       EXPECT_EQ(message.rfind(c.message, 0), 0u) << c.name << ": " << message;
     }
