@@ -45,31 +45,30 @@ double Latitude(Rng& rng)
   return std::asin(rng.Uniform(-kSin80, kSin80)) * 180 / M_PI;
 }
 
-std::vector<Pair> RandomPairs(int n)
+// n pairs from the fixed random stream that starts at start; next draws one pair.
+template <class Next> std::vector<Pair> Pairs(int n, uint64_t start, Next next)
 {
-  Rng rng(1201);
+  Rng rng(start);
   std::vector<Pair> pairs;
   pairs.reserve(n);
-  for (int i = 0; i < n; ++i) {
-    const double lon1 = rng.Uniform(-180, 180), lat1 = Latitude(rng);
-    const double lon2 = rng.Uniform(-180, 180), lat2 = Latitude(rng);
-    pairs.push_back(MakePair(lon1, lat1, lon2, lat2));
-  }
+  for (int i = 0; i < n; ++i)
+    pairs.push_back(next(rng));
   return pairs;
 }
 
-// B within a degree (in latitude and in longitude) of A's antipode.
-std::vector<Pair> AntipodalPairs(int n)
+Pair RandomPair(Rng& rng)
 {
-  Rng rng(1202);
-  std::vector<Pair> pairs;
-  pairs.reserve(n);
-  for (int i = 0; i < n; ++i) {
-    const double lon1 = rng.Uniform(-180, 180), lat1 = Latitude(rng);
-    const double dLon = rng.Uniform(-1, 1), dLat = rng.Uniform(-1, 1);
-    pairs.push_back(MakePair(lon1, lat1, lon1 + 180 + dLon, -lat1 + dLat));
-  }
-  return pairs;
+  const double lon1 = rng.Uniform(-180, 180), lat1 = Latitude(rng);
+  const double lon2 = rng.Uniform(-180, 180), lat2 = Latitude(rng);
+  return MakePair(lon1, lat1, lon2, lat2);
+}
+
+// B within a degree (in latitude and in longitude) of A's antipode.
+Pair AntipodalPair(Rng& rng)
+{
+  const double lon1 = rng.Uniform(-180, 180), lat1 = Latitude(rng);
+  const double dLon = rng.Uniform(-1, 1), dLat = rng.Uniform(-1, 1);
+  return MakePair(lon1, lat1, lon1 + 180 + dLon, -lat1 + dLat);
 }
 
 struct Accuracy
@@ -137,8 +136,8 @@ int main(int argc, char** argv)
   const int reps = Repetitions(argc, argv, 5);
   const GeographicLib::Geodesic& g = GeographicLib::Geodesic::WGS84();
 
-  const auto random = RandomPairs(1'000'000);
-  const auto antipodal = AntipodalPairs(100'000);
+  const auto random = Pairs(1'000'000, 1201, RandomPair);
+  const auto antipodal = Pairs(100'000, 1202, AntipodalPair);
 
   const Accuracy accRandom = Compare(random, g);
   const Accuracy accAntipodal = Compare(antipodal, g);
