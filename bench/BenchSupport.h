@@ -1,0 +1,92 @@
+#pragma once
+// Shared pieces of the benchmark areas: fixed random streams, timing with medians over
+// repetitions (ours and the peer interleaved, so load from elsewhere hits both alike), and the
+// comparison table every area prints.
+
+#include <chrono>
+#include <cstdint>
+#include <random>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace vtrbench {
+
+// Uniform doubles from a 64-bit Mersenne twister with a fixed start value; built by hand so
+// the sequence does not depend on the standard library's distributions.
+class Rng
+{
+public:
+  explicit Rng(uint64_t start) : gen_(start) {}
+  double Uniform(double lo, double hi) { return lo + (hi - lo) * ((gen_() >> 11) * 0x1.0p-53); }
+
+private:
+  std::mt19937_64 gen_;
+};
+
+// Keeps a result alive so the optimiser cannot drop the work that made it.
+template <class T> inline void Keep(const T& value)
+{
+  asm volatile("" : : "r,m"(value) : "memory");
+}
+
+// Seconds of one call of run.
+template <class F> double SecondsOf(F&& run)
+{
+  const auto t0 = std::chrono::steady_clock::now();
+  run();
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+}
+
+double Median(std::vector<double> values);
+
+struct PairTiming
+{
+  double Ours = 0; // median seconds of one run
+  double Peer = 0;
+};
+
+// Median seconds over repetitions of ours and of the peer, run in turns after one warm-up run
+// of each.
+template <class Ours, class Peer> PairTiming TimeBoth(int repetitions, Ours&& ours, Peer&& peer)
+{
+  ours();
+  peer();
+  std::vector<double> a, b;
+  for (int i = 0; i < repetitions; ++i) {
+    a.push_back(SecondsOf(ours));
+    b.push_back(SecondsOf(peer));
+  }
+  return {Median(a), Median(b)};
+}
+
+// Repetitions from "--repetitions N" on the command line, else the default.
+int Repetitions(int argc, char** argv, int byDefault);
+
+// One row per comparison: what was measured, ours, the peer's, their ratio (ours / peer) and
+// the target it is held against.
+struct Row
+{
+  std::string Measured;
+  std::string Unit;
+  double Ours = 0;
+  double Peer = 0;    // NaN: no peer value (the peer is the reference)
+  std::string Target; // empty: none
+  bool Met = true;
+};
+
+class Table
+{
+public:
+  // title names the area and the two sides.
+  explicit Table(std::string title) : title_(std::move(title)) {}
+  void Add(Row row) { rows_.push_back(std::move(row)); }
+  // Prints the table to stdout; returns whether every target was met.
+  bool Print() const;
+
+private:
+  std::string title_;
+  std::vector<Row> rows_;
+};
+
+} // namespace vtrbench
