@@ -5,6 +5,7 @@
 
 #include "globe/GClasses.h"
 #include "globe/GMapObject.h"
+#include "globe/GRenderer.h" // TGTitleAlignment
 #include "globe/GSysUtils.h"
 
 #include <cstdint>
@@ -15,20 +16,6 @@
 namespace vtr {
 
 class TGLayer;
-
-// Where a title stands beside its object's device point.
-enum TGTitleAlignment {
-  taNone,
-  taCenter,
-  taLeft,
-  taRight,
-  taTopLeft,
-  taTop,
-  taTopRight,
-  taBottomLeft,
-  taBottom,
-  taBottomRight
-};
 
 class TGPresenter : public TGComponent
 {

@@ -2,19 +2,25 @@
 // here rather than from static objects in each unit keeps the linker from dropping them out of
 // the static library. Each unit adds its classes in the order of the engine's units.
 #include "globe/GClasses.h"
+#include "globe/GGraticule.h"
 #include "globe/GLayer.h"
 #include "globe/GMapObject.h"
 #include "globe/GObjectSource.h"
 #include "globe/GProjector.h"
+#include "globe/GRenderer.h"
 
 namespace vtr {
 
 void RegisterGlobeClasses()
 {
+  RegisterGlobeClass<TGGraticule>("TGGraticule", "Graticule");
   RegisterGlobeClass<TGCartesianPrj>("TGCartesianPrj", "Cartesian Projection");
   RegisterGlobeClass<TGMercatorPrj>("TGMercatorPrj", "Mercator Projection");
   RegisterGlobeClass<TGSphericalPrj>("TGSphericalPrj", "Spherical Projection");
   RegisterGlobeClass<TGMemoryObjectSource>("TGMemoryObjectSource", "Memory Object Source");
+  RegisterGlobeClass<TGPen>("TGPen", "Globe Pen");
+  RegisterGlobeClass<TGBrush>("TGBrush", "Globe Brush");
+  RegisterGlobeClass<TGFont>("TGFont", "Globe Font");
   RegisterGlobeClass<TGLayer>("TGLayer", "Layer");
   RegisterGlobeClass<TGMapPoint>("TGMapPoint", "Map Point");
   RegisterGlobeClass<TGMapPoly>("TGMapPoly", "Map Poly");
