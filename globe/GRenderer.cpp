@@ -363,7 +363,8 @@ void TGPen::Realize(const TGRenderer& renderer) const
   if (style == Qt::NoPen) {
     FQPen = QPen(Qt::NoPen);
   } else if (FDeviceWidth < 2) {
-    FQPen = QPen(QBrush(ToQColor(FColor)), 1, style, Qt::FlatCap, Qt::MiterJoin);
+    // Square ends: Qt leaves out the joint pixels of a flat-ended 1-pixel polyline.
+    FQPen = QPen(QBrush(ToQColor(FColor)), 1, style, Qt::SquareCap, Qt::MiterJoin);
     FQPen.setCosmetic(true);
   } else {
     FQPen = QPen(QBrush(ToQColor(FColor)), FDeviceWidth, style, Qt::RoundCap, Qt::RoundJoin);
@@ -1420,12 +1421,27 @@ void TGDefaultRenderer::DrawPolyPolygon(const TGPoint* points, const int32_t* co
   if (FQPoints.size() < need) FQPoints.resize(need);
   QPoint* q = FQPoints.data();
 
+  // Qt's 1-pixel lines leave out the corner pixel before a segment that it cuts at the edge of
+  // the surface while drawing it backwards (upwards or leftwards). A solid opaque pen sets
+  // those pixels again; drawing a pixel twice changes nothing then.
+  const bool patchJoints = FPen.DeviceWidth() < 2 && FPen.Style() == gpsSolid && FAlphaBlend == 255;
+  const QPaintDevice* device = canvas->device();
+  const QRect surface = device ? QRect(0, 0, device->width(), device->height()) : QRect();
+  auto patch = [&](const QPoint* line, int32_t n) {
+    if (!patchJoints) return;
+    for (int32_t j = 1; j + 1 < n; ++j)
+      if (surface.contains(line[j]) && !surface.contains(line[j + 1])) canvas->drawPoint(line[j]);
+  };
+
   if (!closed) {
     for (int32_t i = 0; i < partCount; ++i) {
       const int32_t n = counts[i];
       for (int32_t j = 0; j < n; ++j)
         q[j] = QPoint(points[j].X, points[j].Y);
-      if (n >= 2) canvas->drawPolyline(q, n);
+      if (n >= 2) {
+        canvas->drawPolyline(q, n);
+        patch(q, n);
+      }
       points += std::max(n, 0);
     }
     return;
@@ -1434,7 +1450,10 @@ void TGDefaultRenderer::DrawPolyPolygon(const TGPoint* points, const int32_t* co
     const int32_t n = counts[0];
     for (int32_t j = 0; j < n; ++j)
       q[j] = QPoint(points[j].X, points[j].Y);
-    if (n >= 2) canvas->drawPolygon(q, n, Qt::OddEvenFill);
+    if (n >= 2) {
+      canvas->drawPolygon(q, n, Qt::OddEvenFill);
+      patch(q, n);
+    }
     return;
   }
 
@@ -1468,7 +1487,10 @@ void TGDefaultRenderer::DrawPolyPolygon(const TGPoint* points, const int32_t* co
     at += static_cast<size_t>(n);
     if (q[at - 1] != q[first]) ++at; // the closing point added above
     if (i > 0) ++at;                 // the return to the anchor
-    if (n >= 2) canvas->drawPolygon(q + first, n);
+    if (n >= 2) {
+      canvas->drawPolygon(q + first, n);
+      patch(q + first, n);
+    }
   }
   canvas->setBrush(FBrush.DeviceBrush(*this));
 }

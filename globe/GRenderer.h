@@ -490,8 +490,10 @@ public:
   TGPen& SelectedPen() { return FSelectedPen; }
   TGBrush& SelectedBrush() { return FSelectedBrush; }
 
-  // The clipped parts of the poly-polygon being built.
+  // The clipped parts of the poly-polygon being built: their points one after another, and
+  // the number of points of each.
   TGPointBuffer& ClippedPoints() { return FClippedPoints; }
+  const std::vector<int32_t>& PolyPolyPoints() const { return FPolyPolyPoints; }
   // The clip rectangle of the last AddClippedPoly.
   TGRect ClipRect() const { return FClipRect; }
 

@@ -81,6 +81,8 @@ public:
         n += Pixel(x, y) == color;
     return n;
   }
+  // Pixels that are not white.
+  int Ink() const { return InkOutside({0, 0, 0, 0}); }
   // Pixels outside rect that are not white.
   int InkOutside(const vtr::TGRect& rect) const
   {
