@@ -865,22 +865,27 @@ void TGRenderer::RefreshDC()
 
 void TGRenderer::RealizeAttributes()
 {
+  SelectAttributes(asFont | asPen | asBrush);
+}
+
+void TGRenderer::SelectAttributes(uint8_t which)
+{
   QPainter* canvas = PreparedCanvas();
   if (!canvas) return;
-  const uint32_t font = FFont.AttributeHandle(*this);
-  if (!(FState & asFont) || font != FSelectedFontHandle) {
+  const uint32_t font = which & asFont ? FFont.AttributeHandle(*this) : 0;
+  if ((which & asFont) && (!(FState & asFont) || font != FSelectedFontHandle)) {
     canvas->setFont(FFont.DeviceFont(*this));
     FSelectedFontHandle = font;
     FState |= asFont;
   }
-  const uint32_t pen = FPen.AttributeHandle(*this);
-  if (!(FState & asPen) || pen != FSelectedPenHandle) {
+  const uint32_t pen = which & asPen ? FPen.AttributeHandle(*this) : 0;
+  if ((which & asPen) && (!(FState & asPen) || pen != FSelectedPenHandle)) {
     canvas->setPen(FPen.DevicePen(*this));
     FSelectedPenHandle = pen;
     FState |= asPen;
   }
-  const uint32_t brush = FBrush.AttributeHandle(*this);
-  if (!(FState & asBrush) || brush != FSelectedBrushHandle) {
+  const uint32_t brush = which & asBrush ? FBrush.AttributeHandle(*this) : 0;
+  if ((which & asBrush) && (!(FState & asBrush) || brush != FSelectedBrushHandle)) {
     canvas->setBrush(FBrush.DeviceBrush(*this));
     canvas->setBackgroundMode(FBrush.DeviceOpaque() ? Qt::OpaqueMode : Qt::TransparentMode);
     canvas->setBackground(FBrush.DeviceBackground());
@@ -1040,7 +1045,7 @@ void TGRenderer::DrawEllipse(const TGRect& rect)
   if (!canvas) return;
   const QRect r = ShapeRect(rect);
   if (r.width() < 0 || r.height() < 0) return;
-  RealizeAttributes();
+  SelectAttributes(asPen | asBrush);
   canvas->drawEllipse(r);
 }
 
@@ -1050,7 +1055,7 @@ void TGRenderer::DrawRectangle(const TGRect& rect)
   if (!canvas) return;
   const QRect r = ShapeRect(rect);
   if (r.width() < 0 || r.height() < 0) return;
-  RealizeAttributes();
+  SelectAttributes(asPen | asBrush);
   canvas->drawRect(r);
 }
 
@@ -1091,10 +1096,10 @@ void TGRenderer::DrawPoly(const TGPoint* points, int32_t count, bool closed)
   if (count < 2) return;
   QPainter* canvas = PreparedCanvas();
   if (!canvas) return;
-  RealizeAttributes();
+  SelectAttributes(asPen | asBrush);
   if (FQPoints.size() < static_cast<size_t>(count)) FQPoints.resize(static_cast<size_t>(count));
   for (int32_t i = 0; i < count; ++i)
-    FQPoints[static_cast<size_t>(i)] = QPoint(points[i].X, points[i].Y);
+    FQPoints[static_cast<size_t>(i)] = QPointF(points[i].X, points[i].Y);
   if (closed)
     canvas->drawPolygon(FQPoints.data(), count, Qt::OddEvenFill);
   else
@@ -1171,7 +1176,7 @@ void TGRenderer::DrawTextRect(const TGRect& aRect, std::string_view text)
   if (text.empty()) return;
   QPainter* canvas = PreparedCanvas();
   if (!canvas) return;
-  RealizeAttributes();
+  SelectAttributes(asFont);
   const QFontMetrics& metrics = FFont.DeviceMetrics(*this);
   const QString& s = TextBuffer(text);
 
@@ -1398,12 +1403,56 @@ void TGDefaultRenderer::DrawScanLine(int32_t Y, int32_t x1, int32_t x2, double u
   const TextureSource source(image);
   const double du = (u2 - u1) / (x2 - x1), dv = (v2 - v1) / (x2 - x1);
   const int32_t xs = std::max(x1, 0), xe = std::min(x2, bb.Width());
+  if (xs >= xe) return;
   uint32_t* row = bb.Bits() + static_cast<size_t>(Y) * static_cast<size_t>(bb.Width());
   const uint32_t alpha = source.Alpha;
-  for (int32_t x = xs; x < xe; ++x) {
-    uint32_t pixel;
-    if (!source.Sample(u1 + du * (x - x1), v1 + dv * (x - x1), pixel)) continue;
+  auto put = [&](int32_t x, uint32_t pixel) {
     row[x] = alpha == 255 ? (pixel | 0xFF000000u) : BlendPixel(row[x], pixel, alpha);
+  };
+
+  // Source positions in fixed point with 24 fraction bits, stepped by addition; positions
+  // too far out for that (a degenerate mapping) take the plain sampling below.
+  constexpr double kOne = 16777216.0, kFar = 274877906944.0; // 2^24, 2^38
+  const double ua = u1 + du * (xs - x1), va = v1 + dv * (xs - x1);
+  const double ub = u1 + du * (xe - 1 - x1), vb = v1 + dv * (xe - 1 - x1);
+  if (!(std::fabs(ua) < kFar && std::fabs(ub) < kFar && std::fabs(va) < kFar &&
+        std::fabs(vb) < kFar)) {
+    for (int32_t x = xs; x < xe; ++x) {
+      uint32_t pixel;
+      if (source.Sample(u1 + du * (x - x1), v1 + dv * (x - x1), pixel)) put(x, pixel);
+    }
+    return;
+  }
+  int64_t uf = std::llround(ua * kOne), vf = std::llround(va * kOne);
+  const int64_t duf = std::llround(du * kOne), dvf = std::llround(dv * kOne);
+  const int64_t uEnd = int64_t{source.Width} << 24, vEnd = int64_t{source.Height} << 24;
+  // The pixels whose position lies before the image's far edges form one run: positions move
+  // linearly along the row.
+  int64_t first = xs, last = xe; // [first, last)
+  auto within = [&](int64_t start, int64_t step, int64_t end) {
+    if (step == 0) {
+      if (start >= end) last = first;
+    } else if (step > 0) {
+      if (start >= end)
+        last = first;
+      else
+        last = std::min(last, xs + (end - start + step - 1) / step);
+    } else if (start >= end) {
+      first = std::max(first, xs + (start - end) / -step + 1);
+    }
+  };
+  within(uf, duf, uEnd);
+  within(vf, dvf, vEnd);
+  if (first >= last) return;
+  uf += duf * (first - xs);
+  vf += dvf * (first - xs);
+  const auto width = static_cast<size_t>(source.Width);
+  for (auto x = static_cast<int32_t>(first); x < last; ++x, uf += duf, vf += dvf) {
+    const auto iu = static_cast<size_t>(uf > 0 ? uf >> 24 : 0); // negative positions read 0
+    const auto iv = static_cast<size_t>(vf > 0 ? vf >> 24 : 0);
+    const uint32_t pixel = source.Bits[iu + iv * width];
+    if (source.Transparent && (pixel & 0xFFFFFFu) == source.Key) continue;
+    put(x, pixel);
   }
 }
 
@@ -1412,14 +1461,14 @@ void TGDefaultRenderer::DrawPolyPolygon(const TGPoint* points, const int32_t* co
 {
   QPainter* canvas = PreparedCanvas();
   if (!canvas || partCount <= 0) return;
-  RealizeAttributes();
+  SelectAttributes(asPen | asBrush);
   int64_t total = 0;
   for (int32_t i = 0; i < partCount; ++i)
     total += std::max(counts[i], 0);
   // Room for every part closed and followed by the first point (see below).
   const size_t need = static_cast<size_t>(total) + 2 * static_cast<size_t>(partCount);
   if (FQPoints.size() < need) FQPoints.resize(need);
-  QPoint* q = FQPoints.data();
+  QPointF* q = FQPoints.data();
 
   // Qt's 1-pixel lines leave out the corner pixel before a segment that it cuts at the edge of
   // the surface while drawing it backwards (upwards or leftwards). A solid opaque pen sets
@@ -1427,17 +1476,18 @@ void TGDefaultRenderer::DrawPolyPolygon(const TGPoint* points, const int32_t* co
   const bool patchJoints = FPen.DeviceWidth() < 2 && FPen.Style() == gpsSolid && FAlphaBlend == 255;
   const QPaintDevice* device = canvas->device();
   const QRect surface = device ? QRect(0, 0, device->width(), device->height()) : QRect();
-  auto patch = [&](const QPoint* line, int32_t n) {
+  auto patch = [&](const QPointF* line, int32_t n) {
     if (!patchJoints) return;
     for (int32_t j = 1; j + 1 < n; ++j)
-      if (surface.contains(line[j]) && !surface.contains(line[j + 1])) canvas->drawPoint(line[j]);
+      if (surface.contains(line[j].toPoint()) && !surface.contains(line[j + 1].toPoint()))
+        canvas->drawPoint(line[j]);
   };
 
   if (!closed) {
     for (int32_t i = 0; i < partCount; ++i) {
       const int32_t n = counts[i];
       for (int32_t j = 0; j < n; ++j)
-        q[j] = QPoint(points[j].X, points[j].Y);
+        q[j] = QPointF(points[j].X, points[j].Y);
       if (n >= 2) {
         canvas->drawPolyline(q, n);
         patch(q, n);
@@ -1449,7 +1499,7 @@ void TGDefaultRenderer::DrawPolyPolygon(const TGPoint* points, const int32_t* co
   if (partCount == 1) {
     const int32_t n = counts[0];
     for (int32_t j = 0; j < n; ++j)
-      q[j] = QPoint(points[j].X, points[j].Y);
+      q[j] = QPointF(points[j].X, points[j].Y);
     if (n >= 2) {
       canvas->drawPolygon(q, n, Qt::OddEvenFill);
       patch(q, n);
@@ -1461,14 +1511,14 @@ void TGDefaultRenderer::DrawPolyPolygon(const TGPoint* points, const int32_t* co
   // followed by a return to the first ring's start. Every connecting edge is then run once
   // each way, which cancels under the alternate fill, so holes and islands fill as in one
   // poly-polygon. The outlines are drawn ring by ring, without the connections.
-  const QPoint anchor(points[0].X, points[0].Y);
+  const QPointF anchor(points[0].X, points[0].Y);
   size_t m = 0;
   for (int32_t i = 0; i < partCount; ++i) {
     const int32_t n = counts[i];
     if (n <= 0) continue;
     const size_t first = m;
     for (int32_t j = 0; j < n; ++j)
-      q[m++] = QPoint(points[j].X, points[j].Y);
+      q[m++] = QPointF(points[j].X, points[j].Y);
     if (q[m - 1] != q[first]) q[m++] = q[first];
     if (i > 0) q[m++] = anchor;
     points += n;

@@ -17,6 +17,7 @@
 #include <QFontMetrics>
 #include <QPen>
 #include <QPoint>
+#include <QPointF>
 #include <QString>
 
 #include <array>
@@ -574,6 +575,9 @@ public:
   const QBitmap* PatternBitmap(TGBrushStyle style) const;
 
 protected:
+  // Selects the named attributes (TGAttributeState bits) the surface lacks and applies the
+  // opacity; drawing calls select only what they use.
+  void SelectAttributes(uint8_t which);
   // The canvas with the renderer's settings applied, or null. A canvas other than the last
   // one forgets the selected attributes first.
   QPainter* PreparedCanvas();
@@ -602,7 +606,9 @@ protected:
   std::vector<int32_t> FPolyPolyPoints; // points per part
   int32_t FClippedCount = 0;            // points of all parts in FClippedPoints
   bool FDrawPolyClosed = false;
-  std::vector<QPoint> FQPoints; // points in Qt's form for drawing, reused
+  // Points in Qt's form for drawing, reused. Floating point: Qt copies integer points into a
+  // floating-point array of its own for every call.
+  std::vector<QPointF> FQPoints;
 
   // Pen, brush, font and opacity back to their defaults; nothing selected.
   void ResetAttributes();

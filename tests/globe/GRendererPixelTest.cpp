@@ -336,6 +336,24 @@ TEST(RendererPixels, OpaqueTextFillsItsBoxAndHaloTextOutlinesTheGlyphs)
   EXPECT_EQ(host.Count(clRed), 0);
 }
 
+TEST(RendererPixels, TurnedTextTurnsAboutItsTopLeftCorner)
+{
+  vtrtest::RenderHost host(80, 80);
+  TGRenderer& r = host.renderer;
+  TGFont font;
+  font.Define("Arial", clBlack, clWhite, 14, guPixel, 900, 0, 255); // 90 degrees, upwards
+  r.SetFont(font);
+  TGRect rect;
+  r.GetTextRect(30, 70, rect, 0, taNone, "MMMM");
+  const int32_t w = rect.Right - rect.Left, h = rect.Bottom - rect.Top;
+  r.DrawTextRect(rect, "MMMM");
+  // Turned a quarter counter-clockwise about (30, 70): the text runs up from there, its cell
+  // lying to the right of x = 30.
+  EXPECT_EQ(host.InkOutside({30 - 1, 70 - w - 1, 30 + h + 1, 70 + 1}), 0) << host.Picture();
+  EXPECT_GT(host.Ink(), 20);
+  EXPECT_GT(host.Count(clWhite, {30, 70 - w, 30 + h, 70}), 0);
+}
+
 TEST(RendererPixels, MaxTextHeightCapsTitleFontsButNotWhenLifted)
 {
   vtrtest::RenderHost host(200, 120);
@@ -467,6 +485,15 @@ TEST(RendererPixels, TexturePositionsOutsideTheImageAreSkippedAndNegativeOnesCla
     EXPECT_EQ(host.Pixel(x, 6), image.GetPixel(x, 1));
   for (int32_t x = 4; x < 8; ++x)
     EXPECT_EQ(host.Pixel(x, 6), clWhite) << x;
+  // Running backwards from beyond the image: the first pixels are skipped.
+  r.DrawScanLine(8, 0, 8, 7.5, -0.5, 2, 2, image);
+  for (int32_t x = 0; x < 4; ++x)
+    EXPECT_EQ(host.Pixel(x, 8), clWhite) << x;
+  for (int32_t x = 4; x < 8; ++x)
+    EXPECT_EQ(host.Pixel(x, 8), image.GetPixel(7 - x, 2)) << x;
+  // Standing beyond the image: nothing.
+  r.DrawScanLine(9, 0, 8, 0, 8, 4, 4, image);
+  EXPECT_EQ(host.Count(clWhite, {0, 9, 20, 10}), 20);
   r.DrawScanLine(-1, 0, 8, 0, 8, 1, 1, image); // off the surface
   r.DrawScanLine(7, -10, 30, 0, 1, 0, 0, image);
   EXPECT_EQ(host.Pixel(0, 7), image.GetPixel(0, 0));
