@@ -461,12 +461,12 @@ void TGBrush::Realize(const TGRenderer& renderer) const
                                                 Qt::CrossPattern, Qt::DiagCrossPattern};
   const QColor color = ToQColor(FColor);
   FQBkBrush = QBrush(ToQColor(FBkColor));
-  FOpaque = false;
+  // Gaps (of hatches, and of dashed pens drawn meanwhile) show BkColor unless it is Color.
+  FOpaque = FStyle != gbsClear && FBkColor != FColor;
   if (FStyle == gbsClear) {
     FQBrush = QBrush(Qt::NoBrush);
   } else if (FStyle >= gbsHorizontal && FStyle <= gbsDiagCross) {
     FQBrush = QBrush(color, kHatches[FStyle - gbsHorizontal]);
-    FOpaque = FBkColor != FColor;
   } else if (const QBitmap* pattern = renderer.PatternBitmap(FStyle)) {
     // Patterns always show their background colour.
     FQBrush = QBrush(color, *pattern);

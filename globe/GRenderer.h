@@ -320,7 +320,8 @@ private:
 };
 
 // A brush: solid, hollow, a hatch in Color, or a pattern with Color for its 1 bits and
-// BkColor for its 0 bits. Hatches fill their gaps with BkColor unless it equals Color.
+// BkColor for its 0 bits. Hatches (and dashed pens drawn while the brush is selected) fill
+// their gaps with BkColor unless it equals Color.
 class TGBrush : public TGAttribute
 {
 public:
@@ -490,6 +491,8 @@ public:
   // How selected objects are drawn: red 1-pixel pen, yellow solid brush by default.
   TGPen& SelectedPen() { return FSelectedPen; }
   TGBrush& SelectedBrush() { return FSelectedBrush; }
+  void SetSelectedPen(const TGPen& pen) { FSelectedPen.Assign(pen); }
+  void SetSelectedBrush(const TGBrush& brush) { FSelectedBrush.Assign(brush); }
 
   // The clipped parts of the poly-polygon being built: their points one after another, and
   // the number of points of each.

@@ -67,10 +67,20 @@ TEST(RendererPixels, PenStylesAndClearPen)
   const int dots = host.Count(clBlack, {0, 2, 60, 3});
   EXPECT_GT(dots, 10);
   EXPECT_LT(dots, 45);
+  EXPECT_EQ(host.Count(clBlack, {0, 2, 60, 3}) + host.Count(clWhite, {0, 2, 60, 3}), 60);
+
+  // With a brush whose background differs from its colour, the gaps show that background.
+  TGBrush brush;
+  brush.Define(clWhite, clBlue, gbsSolid);
+  r.SetBrush(brush);
+  DrawHorizontalLine(r, 4, 0, 59);
+  EXPECT_EQ(host.Count(clBlack, {0, 4, 60, 5}), dots);
+  EXPECT_EQ(host.Count(clBlue, {0, 4, 60, 5}), 60 - dots);
+
   pen.SetStyle(gpsClear);
   r.SetPen(pen);
-  DrawHorizontalLine(r, 5, 0, 59);
-  EXPECT_EQ(host.Count(clBlack, {0, 5, 60, 6}), 0);
+  DrawHorizontalLine(r, 6, 0, 59);
+  EXPECT_EQ(host.Count(clBlack, {0, 6, 60, 7}) + host.Count(clBlue, {0, 6, 60, 7}), 0);
 }
 
 // Fills a 32 x 32 area with the brush and returns the picture's pixels.
