@@ -62,6 +62,15 @@ template <class T> uint64_t HashValueOf(uint64_t h, const T& value)
 }
 constexpr uint64_t kHashStart = 0xCBF29CE484222325ull;
 
+// A new attribute of the same class with source's settings, not marked modified.
+template <class T> std::unique_ptr<TGAttribute> CloneAttribute(const T& source)
+{
+  auto copy = std::make_unique<T>();
+  copy->Assign(source);
+  copy->SetModified(false);
+  return copy;
+}
+
 uint32_t NextHandle()
 {
   static uint32_t counter = 0;
@@ -278,34 +287,6 @@ uint64_t TGPen::ComputeHash() const
   return HashValueOf(h, FWidthUnit);
 }
 
-void TGPen::SetColor(TColor value)
-{
-  if (value == FColor) return;
-  FColor = value;
-  Changed();
-}
-
-void TGPen::SetStyle(TGPenStyle value)
-{
-  if (value == FStyle) return;
-  FStyle = value;
-  Changed();
-}
-
-void TGPen::SetWidth(int32_t value)
-{
-  if (value == FWidth) return;
-  FWidth = value;
-  Changed();
-}
-
-void TGPen::SetWidthUnit(TGUnitTypes value)
-{
-  if (value == FWidthUnit) return;
-  FWidthUnit = value;
-  Changed();
-}
-
 void TGPen::Define(TColor color, TGPenStyle style, int32_t width, TGUnitTypes widthUnit)
 {
   if (color == FColor && style == FStyle && width == FWidth && widthUnit == FWidthUnit) return;
@@ -330,10 +311,7 @@ void TGPen::Assign(const TGAttribute& source)
 
 std::unique_ptr<TGAttribute> TGPen::Clone() const
 {
-  auto copy = std::make_unique<TGPen>();
-  copy->Assign(*this);
-  copy->SetModified(false);
-  return copy;
+  return CloneAttribute(*this);
 }
 
 bool TGPen::Equals(const TGAttribute& other) const
@@ -393,27 +371,6 @@ uint64_t TGBrush::ComputeHash() const
   return HashValueOf(h, FStyle);
 }
 
-void TGBrush::SetColor(TColor value)
-{
-  if (value == FColor) return;
-  FColor = value;
-  Changed();
-}
-
-void TGBrush::SetBkColor(TColor value)
-{
-  if (value == FBkColor) return;
-  FBkColor = value;
-  Changed();
-}
-
-void TGBrush::SetStyle(TGBrushStyle value)
-{
-  if (value == FStyle) return;
-  FStyle = value;
-  Changed();
-}
-
 void TGBrush::Define(TColor color, TColor bkColor, TGBrushStyle style)
 {
   if (color == FColor && bkColor == FBkColor && style == FStyle) return;
@@ -436,10 +393,7 @@ void TGBrush::Assign(const TGAttribute& source)
 
 std::unique_ptr<TGAttribute> TGBrush::Clone() const
 {
-  auto copy = std::make_unique<TGBrush>();
-  copy->Assign(*this);
-  copy->SetModified(false);
-  return copy;
+  return CloneAttribute(*this);
 }
 
 bool TGBrush::Equals(const TGAttribute& other) const
@@ -503,62 +457,6 @@ uint64_t TGFont::ComputeHash() const
   return HashValueOf(h, FBkAlphaBlend);
 }
 
-void TGFont::SetName(const std::string& value)
-{
-  if (value == FName) return;
-  FName = value;
-  Changed();
-}
-
-void TGFont::SetSize(int32_t value)
-{
-  if (value == FSize) return;
-  FSize = value;
-  Changed();
-}
-
-void TGFont::SetSizeUnit(TGUnitTypes value)
-{
-  if (value == FSizeUnit) return;
-  FSizeUnit = value;
-  Changed();
-}
-
-void TGFont::SetColor(TColor value)
-{
-  if (value == FColor) return;
-  FColor = value;
-  Changed();
-}
-
-void TGFont::SetAngle(int32_t value)
-{
-  if (value == FAngle) return;
-  FAngle = value;
-  Changed();
-}
-
-void TGFont::SetStyle(TGFontStyles value)
-{
-  if (value == FStyle) return;
-  FStyle = value;
-  Changed();
-}
-
-void TGFont::SetBkColor(TColor value)
-{
-  if (value == FBkColor) return;
-  FBkColor = value;
-  Changed();
-}
-
-void TGFont::SetBkAlphaBlend(uint8_t value)
-{
-  if (value == FBkAlphaBlend) return;
-  FBkAlphaBlend = value;
-  Changed();
-}
-
 void TGFont::Define(const std::string& name, TColor color, TColor bkColor, int32_t size,
                     TGUnitTypes sizeUnit, int32_t angle, TGFontStyles style, uint8_t bkAlpha)
 {
@@ -594,10 +492,7 @@ void TGFont::Assign(const TGAttribute& source)
 
 std::unique_ptr<TGAttribute> TGFont::Clone() const
 {
-  auto copy = std::make_unique<TGFont>();
-  copy->Assign(*this);
-  copy->SetModified(false);
-  return copy;
+  return CloneAttribute(*this);
 }
 
 bool TGFont::Equals(const TGAttribute& other) const

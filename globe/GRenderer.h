@@ -258,6 +258,13 @@ public:
 protected:
   // After a setting changed: new hash, modified, device object dropped, OnChange.
   void Changed();
+  // Sets one setting; Changed when it differs.
+  template <class T> void SetSetting(T& field, const T& value)
+  {
+    if (field == value) return;
+    field = value;
+    Changed();
+  }
   // After Assign copied the settings: as Changed, but the source's device object is kept.
   void Copied(const TGAttribute& source);
   virtual uint64_t ComputeHash() const = 0;
@@ -284,13 +291,13 @@ public:
   std::string ClassName() const override { return "TGPen"; }
 
   TColor Color() const { return FColor; }
-  void SetColor(TColor value);
+  void SetColor(TColor value) { SetSetting(FColor, value); }
   TGPenStyle Style() const { return FStyle; }
-  void SetStyle(TGPenStyle value);
+  void SetStyle(TGPenStyle value) { SetSetting(FStyle, value); }
   int32_t Width() const { return FWidth; }
-  void SetWidth(int32_t value);
+  void SetWidth(int32_t value) { SetSetting(FWidth, value); }
   TGUnitTypes WidthUnit() const { return FWidthUnit; }
-  void SetWidthUnit(TGUnitTypes value);
+  void SetWidthUnit(TGUnitTypes value) { SetSetting(FWidthUnit, value); }
   void Define(TColor color, TGPenStyle style, int32_t width, TGUnitTypes widthUnit);
 
   void Assign(const TGAttribute& source) override;
@@ -329,11 +336,11 @@ public:
   std::string ClassName() const override { return "TGBrush"; }
 
   TColor Color() const { return FColor; }
-  void SetColor(TColor value);
+  void SetColor(TColor value) { SetSetting(FColor, value); }
   TColor BkColor() const { return FBkColor; }
-  void SetBkColor(TColor value);
+  void SetBkColor(TColor value) { SetSetting(FBkColor, value); }
   TGBrushStyle Style() const { return FStyle; }
-  void SetStyle(TGBrushStyle value);
+  void SetStyle(TGBrushStyle value) { SetSetting(FStyle, value); }
   void Define(TColor color, TColor bkColor, TGBrushStyle style);
 
   void Assign(const TGAttribute& source) override;
@@ -370,21 +377,21 @@ public:
   std::string ClassName() const override { return "TGFont"; }
 
   const std::string& Name() const { return FName; }
-  void SetName(const std::string& value);
+  void SetName(const std::string& value) { SetSetting(FName, value); }
   int32_t Size() const { return FSize; }
-  void SetSize(int32_t value);
+  void SetSize(int32_t value) { SetSetting(FSize, value); }
   TGUnitTypes SizeUnit() const { return FSizeUnit; }
-  void SetSizeUnit(TGUnitTypes value);
+  void SetSizeUnit(TGUnitTypes value) { SetSetting(FSizeUnit, value); }
   TColor Color() const { return FColor; }
-  void SetColor(TColor value);
+  void SetColor(TColor value) { SetSetting(FColor, value); }
   int32_t Angle() const { return FAngle; }
-  void SetAngle(int32_t value);
+  void SetAngle(int32_t value) { SetSetting(FAngle, value); }
   TGFontStyles Style() const { return FStyle; }
-  void SetStyle(TGFontStyles value);
+  void SetStyle(TGFontStyles value) { SetSetting(FStyle, value); }
   TColor BkColor() const { return FBkColor; }
-  void SetBkColor(TColor value);
+  void SetBkColor(TColor value) { SetSetting(FBkColor, value); }
   uint8_t BkAlphaBlend() const { return FBkAlphaBlend; }
-  void SetBkAlphaBlend(uint8_t value);
+  void SetBkAlphaBlend(uint8_t value) { SetSetting(FBkAlphaBlend, value); }
   void Define(const std::string& name, TColor color, TColor bkColor, int32_t size,
               TGUnitTypes sizeUnit, int32_t angle, TGFontStyles style, uint8_t bkAlpha);
 

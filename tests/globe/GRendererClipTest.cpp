@@ -168,9 +168,7 @@ TEST(RendererClip, BeginDrawPolyDrawsWhatWasStillBeingAssembled)
 {
   vtrtest::RenderHost host(20, 20);
   TGRenderer& r = host.renderer;
-  TGPen pen;
-  pen.Define(clBlack, gpsSolid, 1, guPixel);
-  r.SetPen(pen);
+  vtrtest::LendPen(r, clBlack, gpsSolid, 1, guPixel);
   r.BeginDrawPoly(false);
   r.Points().Put(0, {2, 3});
   r.Points().Put(1, {12, 3});

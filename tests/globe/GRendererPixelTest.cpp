@@ -70,9 +70,7 @@ TEST(RendererPixels, PenStylesAndClearPen)
   EXPECT_EQ(host.Count(clBlack, {0, 2, 60, 3}) + host.Count(clWhite, {0, 2, 60, 3}), 60);
 
   // With a brush whose background differs from its colour, the gaps show that background.
-  TGBrush brush;
-  brush.Define(clWhite, clBlue, gbsSolid);
-  r.SetBrush(brush);
+  vtrtest::LendBrush(r, clWhite, clBlue, gbsSolid);
   DrawHorizontalLine(r, 4, 0, 59);
   EXPECT_EQ(host.Count(clBlack, {0, 4, 60, 5}), dots);
   EXPECT_EQ(host.Count(clBlue, {0, 4, 60, 5}), 60 - dots);
@@ -88,9 +86,7 @@ std::vector<std::vector<TColor>> FillWith(vtrtest::RenderHost& host, const TGBru
 {
   TGRenderer& r = host.renderer;
   r.Clear(clWhite);
-  TGPen none;
-  none.Define(clBlack, gpsClear, 1, guPixel);
-  r.SetPen(none);
+  vtrtest::LendPen(r, clBlack, gpsClear, 1, guPixel);
   r.SetBrush(brush);
   r.DrawRectangle({0, 0, 33, 33}); // without a pen one pixel less: 32 x 32
   std::vector<std::vector<TColor>> rows(32, std::vector<TColor>(32));
@@ -186,12 +182,8 @@ TEST(RendererPixels, ShapesCoverTheirRectangleLikeTheDeviceRectangle)
 {
   vtrtest::RenderHost host(30, 30);
   TGRenderer& r = host.renderer;
-  TGPen pen;
-  pen.Define(clBlack, gpsSolid, 1, guPixel);
-  TGBrush brush;
-  brush.Define(clRed, clRed, gbsSolid);
-  r.SetPen(pen);
-  r.SetBrush(brush);
+  vtrtest::LendPen(r, clBlack);
+  vtrtest::LendBrush(r, clRed, clRed);
   r.DrawRectangle({2, 3, 12, 9}); // outline on columns 2 and 11, rows 3 and 8
   EXPECT_EQ(host.Count(clBlack), 2 * 10 + 2 * 4);
   EXPECT_EQ(host.Count(clRed), 8 * 4);
@@ -199,8 +191,8 @@ TEST(RendererPixels, ShapesCoverTheirRectangleLikeTheDeviceRectangle)
 
   // A circle 6 across: the point presenter's ppCircle of size 6 at (20, 20).
   r.Clear(clWhite);
-  r.SetPen(pen);
-  r.SetBrush(brush);
+  vtrtest::LendPen(r, clBlack);
+  vtrtest::LendBrush(r, clRed, clRed);
   r.DrawEllipse({20 - 3, 20 - 3, 20 + 3, 20 + 3});
   EXPECT_EQ(host.InkOutside({17, 17, 23, 23}), 0) << host.Picture();
   for (int32_t x = 17; x < 23; ++x)
@@ -214,9 +206,7 @@ TEST(RendererPixels, FocusRectangleDrawnTwiceLeavesNoTrace)
 {
   vtrtest::RenderHost host(30, 30);
   TGRenderer& r = host.renderer;
-  TGBrush brush;
-  brush.Define(clRed, clRed, gbsSolid);
-  r.SetBrush(brush);
+  vtrtest::LendBrush(r, clRed, clRed, gbsSolid);
   r.DrawRectangle({0, 0, 16, 30});
   const QImage before = host.renderer.BackBuffer().Image().copy();
   r.DrawFocusRect({4, 5, 25, 20});
@@ -566,9 +556,7 @@ TEST(RendererSurfaces, SetSizeResizesTheBackBufferAndClearResetsTheAttributes)
 {
   vtrtest::RenderHost host(20, 20);
   TGDefaultRenderer& r = host.renderer;
-  TGPen pen;
-  pen.Define(clRed, gpsDash, 3, guPixel);
-  r.SetPen(pen);
+  vtrtest::LendPen(r, clRed, gpsDash, 3, guPixel);
   r.SetAlphaBlend(100);
   r.SetSize(33, 17);
   EXPECT_EQ(r.Width(), 33);
@@ -591,12 +579,8 @@ TEST(RendererSurfaces, AlphaBlendMakesWhatIsDrawnTranslucent)
 {
   vtrtest::RenderHost host(20, 20);
   TGRenderer& r = host.renderer;
-  TGPen none;
-  none.Define(clBlack, gpsClear, 1, guPixel);
-  TGBrush black;
-  black.Define(clBlack, clBlack, gbsSolid);
-  r.SetPen(none);
-  r.SetBrush(black);
+  vtrtest::LendPen(r, clBlack, gpsClear);
+  vtrtest::LendBrush(r, clBlack, clBlack);
   r.SetAlphaBlend(128);
   r.DrawRectangle({0, 0, 11, 11});
   const TColor c = host.Pixel(5, 5);

@@ -21,6 +21,22 @@ struct RecordedLine
   vtr::TColor penColor; // the renderer's pen when the line was asked for
 };
 
+// Lends the renderer a pen or brush of these settings, as a presenter lends its own.
+inline void LendPen(vtr::TGRenderer& r, vtr::TColor color, vtr::TGPenStyle style = vtr::gpsSolid,
+                    int32_t width = 1, vtr::TGUnitTypes unit = vtr::guPixel)
+{
+  vtr::TGPen pen;
+  pen.Define(color, style, width, unit);
+  r.SetPen(pen);
+}
+inline void LendBrush(vtr::TGRenderer& r, vtr::TColor color, vtr::TColor bkColor,
+                      vtr::TGBrushStyle style = vtr::gbsSolid)
+{
+  vtr::TGBrush brush;
+  brush.Define(color, bkColor, style);
+  r.SetBrush(brush);
+}
+
 class RenderHost : public vtr::IGProjectorHost, public vtr::IGRenderHost
 {
 public:
