@@ -804,8 +804,7 @@ int32_t TGRasterXMRData::TilesDown(int32_t level) const
 }
 
 int32_t TGRasterXMRData::ChooseLevel(int32_t levelCount, long double width, int32_t tileSize,
-                                     int32_t scalePower, long double scale,
-                                     long double morphScale)
+                                     int32_t scalePower, long double scale, long double morphScale)
 {
   if (levelCount <= 0) return -1;
   const long double sp = scalePower;
@@ -865,8 +864,7 @@ std::shared_ptr<TGBitmap> TGRasterXMRData::ReadTile(int64_t offset)
   QImageReader reader(&buffer, "jpeg");
   // The size is checked before decoding, so a damaged header cannot ask for a huge picture.
   const QSize size = reader.size();
-  if (!size.isValid() || size.isEmpty() || size.width() > FTileSize ||
-      size.height() > FTileSize)
+  if (!size.isValid() || size.isEmpty() || size.width() > FTileSize || size.height() > FTileSize)
     return nullptr;
   QImage picture;
   if (!reader.read(&picture)) return nullptr;
@@ -933,13 +931,12 @@ void TGRasterXMRData::Render(IGObjectRenderer& renderer, TGRenderStateSet State)
       tile->SetAlphaBlend(FRaster.AlphaBlend());
       tile->SetTransparentColor(FRaster.TransparentColor());
       // The tile pixels that hold image: edge tiles may be cut short or padded.
-      const auto tw = static_cast<int32_t>(
-          std::min<long double>(tile->Width(), std::ceil((x1 - x0) / factor)));
+      const auto tw =
+          static_cast<int32_t>(std::min<long double>(tile->Width(), std::ceil((x1 - x0) / factor)));
       const auto th = static_cast<int32_t>(
           std::min<long double>(tile->Height(), std::ceil((y1 - y0) / factor)));
       const auto at = [&](const TGPoint& p) {
-        return morph.ImageToWorld(std::min(x1, x0 + p.X * factor),
-                                  std::min(y1, y0 + p.Y * factor));
+        return morph.ImageToWorld(std::min(x1, x0 + p.X * factor), std::min(y1, y0 + p.Y * factor));
       };
       const auto px = [](int32_t i, int32_t size) {
         return static_cast<int32_t>(static_cast<int64_t>(i) * size / kCells);

@@ -143,36 +143,18 @@ std::string XMLEscape(std::string_view text, bool attribute)
   std::string out;
   out.reserve(trimmed.size());
   for (char c : trimmed) {
-    switch (c) {
-    case '&': out += "&#38;"; break;
-    case '<': out += "&#60;"; break;
-    case '>': out += "&#62;"; break;
-    case '\n':
-      if (attribute)
-        out += "&#10;";
-      else
-        out += c;
-      break;
-    case '\r':
-      if (attribute)
-        out += "&#13;";
-      else
-        out += c;
-      break;
-    case '"':
-      if (attribute)
-        out += "&#34;";
-      else
-        out += c;
-      break;
-    case '\'':
-      if (attribute)
-        out += "&#39;";
-      else
-        out += c;
-      break;
-    default: out += c;
-    }
+    const char* entity = nullptr;
+    if (c == '&') entity = "&#38;";
+    if (c == '<') entity = "&#60;";
+    if (c == '>') entity = "&#62;";
+    if (attribute && c == '\n') entity = "&#10;";
+    if (attribute && c == '\r') entity = "&#13;";
+    if (attribute && c == '"') entity = "&#34;";
+    if (attribute && c == '\'') entity = "&#39;";
+    if (entity)
+      out += entity;
+    else
+      out += c;
   }
   return out;
 }
@@ -379,9 +361,8 @@ std::string TGXML_Element::AttributeName(int32_t iInstance) const
 
 int32_t TGXML_Element::AttributeCount() const
 {
-  return static_cast<int32_t>(std::count_if(FItems.begin(), FItems.end(), [](const Item& i) {
-    return i.Kind == ItemKind::Attribute;
-  }));
+  return static_cast<int32_t>(std::count_if(
+      FItems.begin(), FItems.end(), [](const Item& i) { return i.Kind == ItemKind::Attribute; }));
 }
 
 void TGXML_Element::DeleteAttribute(std::string_view tag)
@@ -462,9 +443,8 @@ std::vector<const TGXML_Element*> TGXML_Element::Elements(std::string_view tag) 
 
 int32_t TGXML_Element::ElementCount() const
 {
-  return static_cast<int32_t>(std::count_if(FItems.begin(), FItems.end(), [](const Item& i) {
-    return i.Kind == ItemKind::Child;
-  }));
+  return static_cast<int32_t>(std::count_if(
+      FItems.begin(), FItems.end(), [](const Item& i) { return i.Kind == ItemKind::Child; }));
 }
 
 int32_t TGXML_Element::ElementCount(std::string_view tag) const
@@ -704,11 +684,12 @@ struct TGXML_Element::Parser
         if (!rest.empty() && rest != "/") Fail("text \"" + rest + "\" in a tag", at + p);
         return;
       }
-      const std::string attrName = XMLTrim(attrs.substr(p, eq - p));
+      // Checked after the dictionary lookup too: its entries come from the text as well.
+      const std::string attrName = Resolve(XMLTrim(attrs.substr(p, eq - p)));
       if (!LegalName(attrName)) Fail("bad attribute name \"" + attrName + "\"", at + p);
       const size_t close = attrs.find('"', eq + 2);
       if (close == std::string_view::npos) Fail("attribute value not closed", at + eq);
-      el.AddAttribute(Resolve(attrName), XMLUnescape(attrs.substr(eq + 2, close - eq - 2)));
+      el.AddAttribute(attrName, XMLUnescape(attrs.substr(eq + 2, close - eq - 2)));
       p = close + 1;
     }
   }
@@ -768,8 +749,7 @@ struct TGXML_Element::Parser
       open.push_back(elp);
       if (XMLTrim(attrs).ends_with('/') && finish()) return top;
     }
-    if (!open.empty())
-      Fail("element \"" + open.back()->FElementTag + "\" not closed", text.size());
+    if (!open.empty()) Fail("element \"" + open.back()->FElementTag + "\" not closed", text.size());
     return nullptr;
   }
 };

@@ -156,7 +156,9 @@ private:
     std::unique_ptr<TGXML_Element> Child;
   };
 
-  struct Unchecked {};
+  struct Unchecked
+  {
+  };
   TGXML_Element(Unchecked, std::string tag) : FElementTag(std::move(tag)) {}
   // For names already checked (or copied from an element).
   static std::unique_ptr<TGXML_Element> NewUnchecked(std::string tag)
