@@ -101,16 +101,12 @@ void TGComponent::LoadFromXML(const TGXML_Element& el)
 
 std::string TGComponent::XML()
 {
-  TGXML_Document doc("Component");
-  SaveToXML(doc.Document());
-  return doc.AsString();
+  return XMLDocumentText("Component", [this](TGXML_Element& el) { SaveToXML(el); });
 }
 
 void TGComponent::SetXML(std::string_view text)
 {
-  TGXML_Document doc("Component");
-  doc.SetAsString(text);
-  LoadFromXML(doc.Document());
+  LoadXMLDocumentText(text, [this](const TGXML_Element& el) { LoadFromXML(el); });
 }
 
 std::string XMLClassName(const TGXML_Element* el)
@@ -122,7 +118,7 @@ std::unique_ptr<TGComponent> TGComponent::CreateFromXML(TGGlobe* parentGlobe,
                                                         const TGXML_Element* el,
                                                         std::string_view defaultClass)
 {
-  return CreateComponentFromXMLAs<TGComponent>(parentGlobe, el, defaultClass);
+  return CreateFromXMLAs<TGComponent>(parentGlobe, el, defaultClass);
 }
 
 } // namespace vtr

@@ -153,11 +153,11 @@ std::unique_ptr<T> CreateGlobeObjectAs(std::string_view className, TGGlobe* pare
 // The element's "Class" attribute, trimmed; empty for a null element.
 std::string XMLClassName(const TGXML_Element* el);
 
-// As TGComponent::CreateFromXML for components of class T: a "Class" that names no T counts
-// as none, so the default class steps in.
+// As TGComponent::CreateFromXML for any registered class T with a LoadFromXML (components, map
+// objects): a "Class" that names no T counts as none, so the default class steps in.
 template <class T>
-std::unique_ptr<T> CreateComponentFromXMLAs(TGGlobe* parentGlobe, const TGXML_Element* el,
-                                            std::string_view defaultClass = {})
+std::unique_ptr<T> CreateFromXMLAs(TGGlobe* parentGlobe, const TGXML_Element* el,
+                                   std::string_view defaultClass = {})
 {
   const auto make = [parentGlobe](std::string_view name) -> std::unique_ptr<T> {
     if (name.empty()) return nullptr;

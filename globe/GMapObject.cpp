@@ -341,33 +341,18 @@ void TGMapPoint::LoadFromXML(const TGXML_Element& el)
 
 std::string TGMapPoint::XML()
 {
-  TGXML_Document doc("MapObject");
-  SaveToXML(doc.Document());
-  return doc.AsString();
+  return XMLDocumentText("MapObject", [this](TGXML_Element& el) { SaveToXML(el); });
 }
 
 void TGMapPoint::SetXML(std::string_view text)
 {
-  TGXML_Document doc("MapObject");
-  doc.SetAsString(text);
-  LoadFromXML(doc.Document());
+  LoadXMLDocumentText(text, [this](const TGXML_Element& el) { LoadFromXML(el); });
 }
 
 std::shared_ptr<IGMapPoint> TGMapPoint::CreateFromXML(const TGXML_Element* el,
                                                       std::string_view defaultClass)
 {
-  const auto make = [](std::string_view name) -> std::shared_ptr<TGMapPoint> {
-    if (name.empty()) return nullptr;
-    try {
-      return CreateGlobeObjectAs<TGMapPoint>(name, nullptr);
-    } catch (const std::exception&) {
-      return nullptr; // a class that fails to construct counts as none
-    }
-  };
-  std::shared_ptr<TGMapPoint> obj = make(XMLClassName(el));
-  if (!obj) obj = make(defaultClass);
-  if (obj && el) obj->LoadFromXML(*el);
-  return obj;
+  return CreateFromXMLAs<TGMapPoint>(nullptr, el, defaultClass);
 }
 
 // ---------------------------------------------------------------------------------------------

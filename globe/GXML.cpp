@@ -161,20 +161,15 @@ std::string XMLEscape(std::string_view text, bool attribute)
 
 std::string XMLUnescape(std::string_view text)
 {
+  // In this order: "&#38;" becomes "&amp;" first so that the last step turns both into "&".
+  static constexpr std::pair<std::string_view, std::string_view> kSteps[] = {
+      {"&lt;", "<"},   {"&gt;", ">"},   {"&apos;", "'"},    {"&quot;", "\""},
+      {"&#10;", "\n"}, {"&#13;", "\r"}, {"&#39;", "'"},     {"&#34;", "\""},
+      {"&#60;", "<"},  {"&#62;", ">"},  {"&#38;", "&amp;"}, {"&amp;", "&"}};
   std::string s = XMLTrim(text);
   if (s.find('&') == std::string::npos) return s;
-  ReplaceAll(s, "&lt;", "<");
-  ReplaceAll(s, "&gt;", ">");
-  ReplaceAll(s, "&apos;", "'");
-  ReplaceAll(s, "&quot;", "\"");
-  ReplaceAll(s, "&#10;", "\n");
-  ReplaceAll(s, "&#13;", "\r");
-  ReplaceAll(s, "&#39;", "'");
-  ReplaceAll(s, "&#34;", "\"");
-  ReplaceAll(s, "&#60;", "<");
-  ReplaceAll(s, "&#62;", ">");
-  ReplaceAll(s, "&#38;", "&amp;");
-  ReplaceAll(s, "&amp;", "&");
+  for (const auto& [from, to] : kSteps)
+    ReplaceAll(s, from, to);
   return s;
 }
 
@@ -219,6 +214,22 @@ std::optional<TColor> XMLTextToColor(std::string_view text)
   const std::optional<int64_t> v = TryStrToInt64(t);
   if (!v || *v < INT32_MIN || *v > int64_t{UINT32_MAX}) return std::nullopt;
   return static_cast<TColor>(static_cast<uint32_t>(*v));
+}
+
+std::string XMLDocumentText(std::string_view rootTag,
+                            const std::function<void(TGXML_Element&)>& save)
+{
+  TGXML_Document doc(rootTag);
+  save(doc.Document());
+  return doc.AsString();
+}
+
+void LoadXMLDocumentText(std::string_view text,
+                         const std::function<void(const TGXML_Element&)>& load)
+{
+  TGXML_Document doc("Document");
+  doc.SetAsString(text);
+  load(doc.Document());
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -28,6 +28,7 @@
 #include "globe/GSysUtils.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -229,6 +230,15 @@ private:
   bool FCompressed = false;
   TextLines FTagTable;
 };
+
+// The text of a document with root rootTag that save fills (the XML properties of components
+// and map objects).
+std::string XMLDocumentText(std::string_view rootTag,
+                            const std::function<void(TGXML_Element&)>& save);
+// Parses text (EGException when it is not a document) and hands its root to load; an empty
+// text gives an empty root.
+void LoadXMLDocumentText(std::string_view text,
+                         const std::function<void(const TGXML_Element&)>& load);
 
 // ---------------------------------------------------------------------------------------------
 // Value forms used in XML attributes

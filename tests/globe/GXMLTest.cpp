@@ -596,14 +596,14 @@ TEST(XMLComponent, WritesItsClassAndIsCreatedByItFromXML)
     doc.Document().DeleteAttribute("Class");
     doc.Document().AddAttribute("Class", cls, true);
     auto fallback =
-        CreateComponentFromXMLAs<TXMLTestComponent>(nullptr, &doc.Document(), "TXMLTestComponent");
+        CreateFromXMLAs<TXMLTestComponent>(nullptr, &doc.Document(), "TXMLTestComponent");
     ASSERT_NE(fallback, nullptr) << cls;
     EXPECT_EQ(fallback->ClassName(), "TXMLTestComponent") << cls;
     EXPECT_EQ(fallback->size, 12) << cls;
     EXPECT_EQ(TGComponent::CreateFromXML(nullptr, &doc.Document()), nullptr) << cls;
   }
   // No element: the default class, not loaded.
-  auto bare = CreateComponentFromXMLAs<TXMLTestComponent>(nullptr, nullptr, "TXMLTestComponent");
+  auto bare = CreateFromXMLAs<TXMLTestComponent>(nullptr, nullptr, "TXMLTestComponent");
   ASSERT_NE(bare, nullptr);
   EXPECT_EQ(bare->size, 6);
   EXPECT_EQ(TGComponent::CreateFromXML(nullptr, nullptr), nullptr);
