@@ -685,24 +685,38 @@ struct TGXML_Element::Parser
     Fail(quoted ? "attribute value not closed" : "tag not closed", tagStart);
   }
 
+  // The attributes of an opening tag, as AddAttribute would add them one by one (empty values
+  // dropped, a repeated name replacing the earlier one at the end), without its search per
+  // attribute, so a tag with very many attributes costs no more than its length.
   void ReadAttributes(TGXML_Element& el, std::string_view attrs, size_t at) const
   {
+    std::vector<std::optional<Item>> read;
+    std::unordered_map<std::string, size_t> byName; // lower-case name -> place in read
     size_t p = 0;
     while (true) {
       const size_t eq = attrs.find("=\"", p);
       if (eq == std::string_view::npos) {
         const std::string rest = XMLTrim(attrs.substr(p));
         if (!rest.empty() && rest != "/") Fail("text \"" + rest + "\" in a tag", at + p);
-        return;
+        break;
       }
       // Checked after the dictionary lookup too: its entries come from the text as well.
-      const std::string attrName = Resolve(XMLTrim(attrs.substr(p, eq - p)));
+      std::string attrName = Resolve(XMLTrim(attrs.substr(p, eq - p)));
       if (!LegalName(attrName)) Fail("bad attribute name \"" + attrName + "\"", at + p);
       const size_t close = attrs.find('"', eq + 2);
       if (close == std::string_view::npos) Fail("attribute value not closed", at + eq);
-      el.AddAttribute(attrName, XMLUnescape(attrs.substr(eq + 2, close - eq - 2)));
+      std::string value = XMLUnescape(attrs.substr(eq + 2, close - eq - 2));
       p = close + 1;
+      if (value.empty()) continue;
+      const auto [it, added] = byName.emplace(LowerCase(attrName), read.size());
+      if (!added) {
+        read[it->second].reset();
+        it->second = read.size();
+      }
+      read.push_back(Item{ItemKind::Attribute, std::move(attrName), std::move(value), nullptr});
     }
+    for (auto& item : read)
+      if (item) el.FItems.push_back(std::move(*item));
   }
 
   // The tree of the text; null when it holds no element.

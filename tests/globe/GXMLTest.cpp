@@ -197,10 +197,23 @@ TEST(XMLParser, ReadsTreesLeniently)
       {"<A>t</A><B>ignored</B>", "<A>t</A>"},      // after the root, nothing more is read
       {"</x>lead<A>t</A>", "<A>t</A>"},            // stray closing tags and text before it
       {"<A v=\"a>b\" />", "<A v=\"a&#62;b\" />"},  // ">" inside a quoted value
+      {"<A x=\"1\" y=\"2\" X=\"3\"/>", "<A y=\"2\" X=\"3\" />"}, // a repeat replaces
+      {"<A x=\"1\" x=\"\"/>", "<A x=\"1\" />"},                  // an empty one does not
       {"", ""},
   };
   for (const auto& [in, out] : cases)
     EXPECT_EQ(Parsed(in), out) << in;
+
+  // Very many attributes in one tag are read in one pass.
+  std::string wide = "<A";
+  for (int i = 0; i < 100'000; ++i)
+    wide += " a" + std::to_string(i) + "=\"" + std::to_string(i) + "\"";
+  wide += " a0=\"last\" />";
+  TGXML_Document many("Root");
+  many.SetAsString(wide);
+  EXPECT_EQ(many.Document().AttributeCount(), 100'000);
+  EXPECT_EQ(many.Document().AttributeName(99'999), "a0");
+  EXPECT_EQ(many.Document().Attribute("a0"), "last");
 
   TGXML_Document doc("Root");
   doc.SetAsString("<Globe><Layer Name=\"a\" /></Globe>");
