@@ -1,6 +1,7 @@
 #include "globe/GClasses.h"
 
 #include "base/TextLists.h"
+#include "globe/GXML.h"
 
 namespace vtr {
 
@@ -83,6 +84,41 @@ std::unique_ptr<TGRoot> CreateGlobeObject(std::string_view className, TGGlobe* p
 {
   const TGRegisteredClass* entry = FindGlobeClass(className);
   return entry ? entry->Create(parent) : nullptr;
+}
+
+// ---------------------------------------------------------------------------------------------
+// TGComponent: XML form
+
+void TGComponent::SaveToXML(TGXML_Element& el)
+{
+  el.AddAttribute("Class", ClassName());
+}
+
+void TGComponent::LoadFromXML(const TGXML_Element& el)
+{
+  (void)el;
+}
+
+std::string TGComponent::XML()
+{
+  return XMLDocumentText("Component", [this](TGXML_Element& el) { SaveToXML(el); });
+}
+
+void TGComponent::SetXML(std::string_view text)
+{
+  LoadXMLDocumentText(text, [this](const TGXML_Element& el) { LoadFromXML(el); });
+}
+
+std::string XMLClassName(const TGXML_Element* el)
+{
+  return el ? XMLTrim(el->Attribute("Class")) : std::string();
+}
+
+std::unique_ptr<TGComponent> TGComponent::CreateFromXML(TGGlobe* parentGlobe,
+                                                        const TGXML_Element* el,
+                                                        std::string_view defaultClass)
+{
+  return CreateFromXMLAs<TGComponent>(parentGlobe, el, defaultClass);
 }
 
 } // namespace vtr

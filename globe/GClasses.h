@@ -51,6 +51,7 @@ std::string GlobeUnitName(std::string_view sourceFile);
 namespace vtr {
 
 class TGGlobe;
+class TGXML_Element;
 
 // Root of the engine's class tree. Every class persisted by name reports that name.
 class TGRoot
@@ -78,6 +79,22 @@ public:
   TGGlobe* ParentGlobe() const { return FParentGlobe; }
   // Copies the settings of another component of a compatible class; the base copies nothing.
   virtual void Assign(const TGComponent& source) { (void)source; }
+
+  // XML form (GXML.h). The base writes the attribute "Class" = ClassName(); overrides call it
+  // first (those that write no "Class" do not). Loading of the base reads nothing; the owner
+  // skips a missing element, so LoadFromXML always has one.
+  virtual void SaveToXML(TGXML_Element& el);
+  virtual void LoadFromXML(const TGXML_Element& el);
+  // The text of a document with root "Component" holding the SaveToXML output; setting it
+  // parses such a text and loads from its root.
+  std::string XML();
+  void SetXML(std::string_view text);
+
+  // A new component of the element's "Class" (registered classes; any failure counts as
+  // none), else of defaultClass when given, loaded from the element. Null when neither can be
+  // created. A null element gives the default class, not loaded.
+  static std::unique_ptr<TGComponent> CreateFromXML(TGGlobe* parentGlobe, const TGXML_Element* el,
+                                                    std::string_view defaultClass = {});
 
 protected:
   TGGlobe* FParentGlobe;
@@ -131,6 +148,29 @@ std::unique_ptr<T> CreateGlobeObjectAs(std::string_view className, TGGlobe* pare
     return std::unique_ptr<T>(typed);
   }
   return nullptr;
+}
+
+// The element's "Class" attribute, trimmed; empty for a null element.
+std::string XMLClassName(const TGXML_Element* el);
+
+// As TGComponent::CreateFromXML for any registered class T with a LoadFromXML (components, map
+// objects): a "Class" that names no T counts as none, so the default class steps in.
+template <class T>
+std::unique_ptr<T> CreateFromXMLAs(TGGlobe* parentGlobe, const TGXML_Element* el,
+                                   std::string_view defaultClass = {})
+{
+  const auto make = [parentGlobe](std::string_view name) -> std::unique_ptr<T> {
+    if (name.empty()) return nullptr;
+    try {
+      return CreateGlobeObjectAs<T>(name, parentGlobe);
+    } catch (const std::exception&) {
+      return nullptr; // a class that fails to construct counts as none
+    }
+  };
+  std::unique_ptr<T> obj = make(XMLClassName(el));
+  if (!obj) obj = make(defaultClass);
+  if (obj && el) obj->LoadFromXML(*el);
+  return obj;
 }
 
 } // namespace vtr

@@ -1,13 +1,21 @@
 #include "globe/GMapObject.h"
 
+#include "base/Convert.h"
 #include "base/TextLists.h"
 #include "globe/GBitmap.h"
 #include "globe/GLayer.h"
 #include "globe/GObjectSource.h"
 #include "globe/GProjector.h"
+#include "globe/GXML.h"
 
+#include <QBuffer>
+#include <QGuiApplication>
+#include <QImageReader>
+
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <fstream>
 #include <limits>
 
 namespace vtr {
@@ -308,6 +316,46 @@ void TGMapPoint::Render(IGObjectRenderer& renderer, TGRenderStateSet State)
 }
 
 // ---------------------------------------------------------------------------------------------
+// TGMapPoint: XML form
+
+void TGMapPoint::SaveToXML(TGXML_Element& el)
+{
+  el.AddAttribute("Class", ClassName());
+  el.AddAttribute("Centroid", PointLLToStr(Centroid()));
+  el.AddBoolAttribute("Hidden", Hidden(), false);
+  el.AddAttribute("CSL", ObjectDataCSL());
+  el.AddIntAttribute("PresenterID", FPresenterID, 0);
+  el.AddAttribute("UserID", FUserID);
+}
+
+void TGMapPoint::LoadFromXML(const TGXML_Element& el)
+{
+  TGPointLL centroid = StrToPointLL(el.Attribute("Centroid"));
+  centroid.iLongX = LongWrap(centroid.iLongX);
+  SetCentroid(centroid);
+  SetHidden(el.BoolAttribute("Hidden", false));
+  SetObjectDataCSL(el.Attribute("CSL"));
+  SetPresenterID(el.IntAttribute("PresenterID", 0));
+  SetUserID(el.Attribute("UserID"));
+}
+
+std::string TGMapPoint::XML()
+{
+  return XMLDocumentText("MapObject", [this](TGXML_Element& el) { SaveToXML(el); });
+}
+
+void TGMapPoint::SetXML(std::string_view text)
+{
+  LoadXMLDocumentText(text, [this](const TGXML_Element& el) { LoadFromXML(el); });
+}
+
+std::shared_ptr<IGMapPoint> TGMapPoint::CreateFromXML(const TGXML_Element* el,
+                                                      std::string_view defaultClass)
+{
+  return CreateFromXMLAs<TGMapPoint>(nullptr, el, defaultClass);
+}
+
+// ---------------------------------------------------------------------------------------------
 // TGMapPoly
 
 std::shared_ptr<TGMapPoint> TGMapPoly::NewInstance() const
@@ -464,6 +512,26 @@ void TGMapPoly::Render(IGObjectRenderer& renderer, TGRenderStateSet State)
   renderer.RenderChainStore(Chains(), closedState);
 }
 
+void TGMapPoly::SaveToXML(TGXML_Element& el)
+{
+  TGMapPoint::SaveToXML(el);
+  el.AddBoolAttribute("Closed", Closed(), false);
+  Chains().SaveToXML(el.AddElement("Chains"));
+}
+
+void TGMapPoly::LoadFromXML(const TGXML_Element& el)
+{
+  TGMapPoint::LoadFromXML(el);
+  SetClosed(el.BoolAttribute("Closed", false));
+  auto chains = std::make_unique<TGChainStore>();
+  if (const TGXML_Element* c = el.Element("Chains")) chains->LoadFromXML(*c);
+  FChains = std::move(chains);
+  // The centroid stays as read; the one-unit rectangle the centroid setter left would hide
+  // the chains from hit tests.
+  FObjectMER = {};
+  FModified = true;
+}
+
 // ---------------------------------------------------------------------------------------------
 // TGBeierNeelyMorph
 
@@ -505,6 +573,20 @@ void TGBeierNeelyMorph::WriteToStream(TGStreamWriter& writer) const
   writer.WriteInteger(FYOffset);
   writer.WriteDouble(static_cast<double>(FXScale));
   writer.WriteDouble(static_cast<double>(FYScale));
+}
+
+void TGBeierNeelyMorph::SaveToXML(TGXML_Element& el) const
+{
+  el.AddIntAttribute("XOffset", FXOffset, 0);
+  el.AddIntAttribute("YOffset", FYOffset, 0);
+  el.AddFloatAttribute("XScale", FXScale, 1);
+  el.AddFloatAttribute("YScale", FYScale, 1);
+}
+
+void TGBeierNeelyMorph::LoadFromXML(const TGXML_Element& el)
+{
+  SetScales(el.FloatAttribute("XScale", 1), el.FloatAttribute("YScale", 1)); // checks first
+  SetOffsets(el.IntAttribute("XOffset", 0), el.IntAttribute("YOffset", 0));
 }
 
 void TGBeierNeelyMorph::ReadFromStream(TGStreamReader& reader)
@@ -577,6 +659,286 @@ void TGRasterBitmapData::Render(IGObjectRenderer& renderer, TGRenderStateSet Sta
 }
 
 // ---------------------------------------------------------------------------------------------
+// TGRasterXMRData
+
+// The ".dmr" tile data file, open for reading while the image is loaded.
+class TGRasterXMRData::TileFile
+{
+public:
+  explicit TileFile(const std::filesystem::path& path) : FIn(path, std::ios::binary)
+  {
+    if (FIn) {
+      FIn.seekg(0, std::ios::end);
+      FSize = static_cast<int64_t>(FIn.tellg());
+      if (!FIn || FSize < 0) FSize = 0;
+    }
+  }
+
+  // The bytes of the tile record at offset (".dmr" record: 32-bit little-endian length, then
+  // that many bytes); none when the record does not lie wholly inside the file.
+  std::optional<std::vector<uint8_t>> Record(int64_t offset)
+  {
+    if (offset < 0 || FSize < 4 || offset > FSize - 4) return std::nullopt;
+    uint8_t head[4];
+    if (!ReadAt(offset, head, sizeof head)) return std::nullopt;
+    TGBufferStream headStream(static_cast<const void*>(head), sizeof head);
+    const uint32_t length = TGStreamReader(headStream).ReadCardinal();
+    if (length > static_cast<uint64_t>(FSize - offset - 4)) return std::nullopt;
+    std::vector<uint8_t> bytes(length);
+    if (length > 0 && !ReadAt(offset + 4, bytes.data(), length)) return std::nullopt;
+    return bytes;
+  }
+
+private:
+  bool ReadAt(int64_t offset, void* buffer, int64_t count)
+  {
+    FIn.clear();
+    FIn.seekg(offset);
+    FIn.read(static_cast<char*>(buffer), static_cast<std::streamsize>(count));
+    return static_cast<bool>(FIn);
+  }
+
+  std::ifstream FIn;
+  int64_t FSize = 0;
+};
+
+TGRasterXMRData::TGRasterXMRData(TGMapRaster& raster, std::string imageName)
+    : TGRasterData(raster, std::move(imageName))
+{
+}
+
+TGRasterXMRData::~TGRasterXMRData() = default;
+
+void TGRasterXMRData::Reset()
+{
+  FWidth = FHeight = FTileSize = 0;
+  FScalePower = 2;
+  FLevels.clear();
+  FTileFile.reset();
+  FCacheIndex.clear();
+  FCache.clear();
+  FNoImageTile.reset();
+  FTileReads = 0;
+}
+
+void TGRasterXMRData::Load()
+{
+  namespace fs = std::filesystem;
+  Reset();
+  std::error_code ec;
+  std::string name = FImageName;
+  if (name.empty() || !fs::is_regular_file(name, ec)) name = FRaster.ImageFilename();
+  if (name.empty() || !fs::is_regular_file(name, ec)) return;
+  const std::string bad = "TGRasterXMRData.Load: bad tiled image description " + name;
+
+  TGXML_Document doc("MRI");
+  try {
+    doc.LoadFromFile(name);
+  } catch (const EGException& e) {
+    throw EGException(bad + ": " + e.what());
+  }
+  const TGXML_Element& root = doc.Document();
+  const int32_t width = root.IntAttribute("Width", 0);
+  const int32_t height = root.IntAttribute("Height", 0);
+  const int32_t tileSize = root.IntAttribute("TileSize", 0);
+  const int32_t scalePower = root.IntAttribute("ScalePower", 2);
+  if (!SameText(root.ElementTag(), "MRI") || width <= 0 || height <= 0 || tileSize <= 0 ||
+      tileSize > kMaxTileSize || scalePower < 2)
+    throw EGException(bad);
+  const int64_t across = (int64_t{width} + tileSize - 1) / tileSize;
+  const int64_t down = (int64_t{height} + tileSize - 1) / tileSize;
+  if (across * down > kMaxTiles) throw EGException(bad);
+
+  std::vector<Level> levels;
+  for (const TGXML_Element* mosaic : root.Elements("Mosaic")) {
+    Level level;
+    const std::string source = mosaic->Attribute("Source");
+    for (const TGXML_Element* tile : mosaic->Elements()) {
+      const std::string place = source + "\\" + tile->BodyText();
+      const size_t slash = place.find_last_of("\\/");
+      const std::optional<int64_t> offset = TryStrToInt64(XMLTrim(place.substr(slash + 1)));
+      level.Offsets.push_back(offset && *offset >= 0 ? offset : std::nullopt);
+    }
+    levels.push_back(std::move(level));
+  }
+
+  FWidth = width;
+  FHeight = height;
+  FTileSize = tileSize;
+  FScalePower = scalePower;
+  FLevels = std::move(levels);
+  const fs::path dmr = fs::path(name).replace_extension(".dmr");
+  if (fs::is_regular_file(dmr, ec)) FTileFile = std::make_unique<TileFile>(dmr);
+}
+
+long double TGRasterXMRData::TileSpan(int32_t level) const
+{
+  return std::pow(static_cast<long double>(FScalePower), level) * FTileSize;
+}
+
+int32_t TGRasterXMRData::TilesAcross(int32_t level) const
+{
+  const long double n = std::ceil(FWidth / TileSpan(level));
+  return std::isfinite(n) && n > 1 ? static_cast<int32_t>(std::min<long double>(n, INT32_MAX)) : 1;
+}
+
+int32_t TGRasterXMRData::TilesDown(int32_t level) const
+{
+  const long double n = std::ceil(FHeight / TileSpan(level));
+  return std::isfinite(n) && n > 1 ? static_cast<int32_t>(std::min<long double>(n, INT32_MAX)) : 1;
+}
+
+int32_t TGRasterXMRData::ChooseLevel(int32_t levelCount, long double width, int32_t tileSize,
+                                     int32_t scalePower, long double scale, long double morphScale)
+{
+  if (levelCount <= 0) return -1;
+  const long double sp = scalePower;
+  for (int32_t i = 0; i < levelCount - 1; ++i) {
+    const long double tilesAcross = width / (std::pow(sp, i) * tileSize);
+    const long double screenPerTile = width * scale * morphScale / tilesAcross;
+    if (sp / 4 + 1 >= tileSize / screenPerTile) return i; // false for NaN too
+  }
+  return levelCount - 1;
+}
+
+int32_t TGRasterXMRData::LevelForScale(long double scale) const
+{
+  return ChooseLevel(LevelCount(), FWidth, FTileSize, FScalePower, scale, FRaster.Morph().Scale());
+}
+
+bool TGRasterXMRData::TileCached(int32_t level, int32_t col, int32_t row) const
+{
+  if (level < 0 || level >= LevelCount()) return false;
+  return FCacheIndex.contains({level, int64_t{row} * TilesAcross(level) + col});
+}
+
+std::shared_ptr<TGBitmap> TGRasterXMRData::Tile(int32_t level, int32_t col, int32_t row)
+{
+  if (level < 0 || level >= LevelCount() || col < 0 || row < 0 || col >= TilesAcross(level) ||
+      row >= TilesDown(level))
+    return nullptr;
+  const TileKey key{level, int64_t{row} * TilesAcross(level) + col};
+  if (const auto hit = FCacheIndex.find(key); hit != FCacheIndex.end()) {
+    FCache.splice(FCache.begin(), FCache, hit->second);
+    return hit->second->Image;
+  }
+  std::shared_ptr<TGBitmap> image;
+  const auto& offsets = FLevels[static_cast<size_t>(level)].Offsets;
+  if (FTileFile && key.second < static_cast<int64_t>(offsets.size()))
+    if (const auto& offset = offsets[static_cast<size_t>(key.second)]) image = ReadTile(*offset);
+  // A damaged tile is remembered as missing too, so it is not read again on every render.
+  if (!image) image = NoImageTile();
+  FCache.push_front({key, image});
+  FCacheIndex[key] = FCache.begin();
+  while (FCache.size() > static_cast<size_t>(kTileCacheSize)) {
+    FCacheIndex.erase(FCache.back().Key);
+    FCache.pop_back();
+  }
+  return image;
+}
+
+std::shared_ptr<TGBitmap> TGRasterXMRData::ReadTile(int64_t offset)
+{
+  std::optional<std::vector<uint8_t>> bytes = FTileFile->Record(offset);
+  if (!bytes) return nullptr;
+  ++FTileReads;
+  QByteArray data(reinterpret_cast<const char*>(bytes->data()),
+                  static_cast<qsizetype>(bytes->size()));
+  QBuffer buffer(&data);
+  buffer.open(QIODevice::ReadOnly);
+  QImageReader reader(&buffer, "jpeg");
+  // The size is checked before decoding, so a damaged header cannot ask for a huge picture.
+  const QSize size = reader.size();
+  if (!size.isValid() || size.isEmpty() || size.width() > FTileSize || size.height() > FTileSize)
+    return nullptr;
+  QImage picture;
+  if (!reader.read(&picture)) return nullptr;
+  auto image = std::make_shared<TGBitmap>();
+  image->Assign(picture);
+  return image->Empty() ? nullptr : image;
+}
+
+std::shared_ptr<TGBitmap> TGRasterXMRData::NoImageTile()
+{
+  if (!FNoImageTile) {
+    auto tile = std::make_shared<TGBitmap>();
+    tile->SetSize(FTileSize, FTileSize);
+    tile->Clear(clWhite);
+    // Text needs the font database, which only a GUI application has.
+    if (qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
+      if (QPainter* canvas = tile->Canvas()) {
+        canvas->setPen(Qt::black);
+        canvas->drawText(QPoint(FTileSize / 4, FTileSize / 2), "No Image Data");
+      }
+    FNoImageTile = std::move(tile);
+  }
+  return FNoImageTile;
+}
+
+void TGRasterXMRData::Render(IGObjectRenderer& renderer, TGRenderStateSet State)
+{
+  if (ImageEmpty() || FLevels.empty()) return;
+  TGProjector& projector = renderer.Projector();
+  IGProjectorHost& globe = projector.Host();
+  const int32_t level = LevelForScale(projector.ScaleFactor());
+  const TGBeierNeelyMorph& morph = FRaster.Morph();
+  const long double span = TileSpan(level);
+  const long double factor = span / FTileSize; // image pixels per tile pixel
+  const int32_t clientW = globe.ClientWidth(), clientH = globe.ClientHeight();
+  const bool selected = (State & rsSelected) != 0;
+  constexpr int32_t kCells = 2; // per tile and axis, so tiles follow the globe's curve
+
+  // Whether any of the corners or the centre of the image rectangle projects into the client
+  // area, or the projected points surround it.
+  const auto shows = [&](long double x0, long double y0, long double x1, long double y1) {
+    const long double xs[] = {x0, x1, x0, x1, (x0 + x1) / 2};
+    const long double ys[] = {y0, y0, y1, y1, (y0 + y1) / 2};
+    bool any = false;
+    int32_t l = INT32_MAX, t = INT32_MAX, r = INT32_MIN, b = INT32_MIN;
+    for (int k = 0; k < 5; ++k) {
+      TGPoint xy;
+      if (!projector.PointLLToXY(morph.ImageToWorld(xs[k], ys[k]), xy)) continue;
+      any = true;
+      l = std::min(l, xy.X), r = std::max(r, xy.X);
+      t = std::min(t, xy.Y), b = std::max(b, xy.Y);
+    }
+    return any && r >= 0 && b >= 0 && l < clientW && t < clientH;
+  };
+
+  for (int32_t row = 0; row < TilesDown(level); ++row) {
+    for (int32_t col = 0; col < TilesAcross(level); ++col) {
+      const long double x0 = col * span, y0 = row * span;
+      const long double x1 = std::min<long double>(FWidth, x0 + span);
+      const long double y1 = std::min<long double>(FHeight, y0 + span);
+      if (!shows(x0, y0, x1, y1)) continue;
+      const std::shared_ptr<TGBitmap> tile = Tile(level, col, row);
+      if (!tile || tile->Empty()) continue;
+      tile->SetAlphaBlend(FRaster.AlphaBlend());
+      tile->SetTransparentColor(FRaster.TransparentColor());
+      // The tile pixels that hold image: edge tiles may be cut short or padded.
+      const auto tw =
+          static_cast<int32_t>(std::min<long double>(tile->Width(), std::ceil((x1 - x0) / factor)));
+      const auto th = static_cast<int32_t>(
+          std::min<long double>(tile->Height(), std::ceil((y1 - y0) / factor)));
+      const auto at = [&](const TGPoint& p) {
+        return morph.ImageToWorld(std::min(x1, x0 + p.X * factor), std::min(y1, y0 + p.Y * factor));
+      };
+      const auto px = [](int32_t i, int32_t size) {
+        return static_cast<int32_t>(static_cast<int64_t>(i) * size / kCells);
+      };
+      for (int32_t j = 0; j < kCells; ++j) {
+        for (int32_t i = 0; i < kCells; ++i) {
+          const TGPoint a{px(i, tw), px(j, th)}, b{px(i + 1, tw), px(j, th)};
+          const TGPoint c{px(i, tw), px(j + 1, th)}, d{px(i + 1, tw), px(j + 1, th)};
+          globe.RenderTextureTriangle({a, b, c}, {at(a), at(b), at(c)}, *tile, selected);
+          globe.RenderTextureTriangle({d, b, c}, {at(d), at(b), at(c)}, *tile, selected);
+        }
+      }
+    }
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
 // TGMapRaster
 
 TGMapRaster::TGMapRaster() = default;
@@ -602,10 +964,10 @@ void TGMapRaster::SetImageName(const std::string& value)
   std::string ext = std::filesystem::path(value).extension().string();
   for (char& ch : ext)
     ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
-  // Tiled ".XMR" descriptions need the engine XML model; until their source exists such a
-  // raster shows no image.
-  if (ext == ".XMR") return;
-  FRasterData = std::make_unique<TGRasterBitmapData>(*this, value);
+  if (ext == ".XMR")
+    FRasterData = std::make_unique<TGRasterXMRData>(*this, value);
+  else
+    FRasterData = std::make_unique<TGRasterBitmapData>(*this, value);
   FRasterData->Load();
 }
 
@@ -687,6 +1049,30 @@ bool TGMapRaster::IntersectMER(const TGMER& aMER)
 void TGMapRaster::Render(IGObjectRenderer& renderer, TGRenderStateSet State)
 {
   if (FRasterData) FRasterData->Render(renderer, State);
+}
+
+void TGMapRaster::SaveToXML(TGXML_Element& el)
+{
+  TGMapPoint::SaveToXML(el);
+  el.AddAttribute("ImageName", FImageName);
+  el.AddIntAttribute("TransparentColor", FTransparentColor, clNone);
+  el.AddIntAttribute("Alpha", FAlphaBlend, 255);
+  Morph().SaveToXML(el.AddElement("Morph"));
+}
+
+void TGMapRaster::LoadFromXML(const TGXML_Element& el)
+{
+  TGBeierNeelyMorph morph;
+  if (const TGXML_Element* m = el.Element("Morph")) morph.LoadFromXML(*m); // may raise
+  TGMapPoint::LoadFromXML(el);
+  SetTransparentColor(el.ColorAttribute("TransparentColor", clNone));
+  const int32_t alpha = el.IntAttribute("Alpha", 255);
+  SetAlphaBlend(static_cast<uint8_t>(alpha >= 0 && alpha <= 255 ? alpha : 255));
+  Morph().Assign(morph);
+  FObjectMER = {}; // from the image outline once it is asked for
+  FModified = true;
+  // Last: loading the image may raise, and everything else is in place by then.
+  SetImageName(el.Attribute("ImageName"));
 }
 
 void TGMapRaster::WriteDataStream(TGStream& stream)

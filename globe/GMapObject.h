@@ -16,8 +16,13 @@
 #include "globe/GSysUtils.h"
 
 #include <cstdint>
+#include <list>
+#include <map>
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace vtr {
 
@@ -196,6 +201,17 @@ public:
 
   // Draws the object with the renderer's current attributes (see each class).
   virtual void Render(IGObjectRenderer& renderer, TGRenderStateSet State) = 0;
+
+  // XML form: attributes on el ("Class", "Centroid", "Hidden", "CSL", "PresenterID",
+  // "UserID"; a poly adds "Closed" and the child "Chains", a raster "ImageName",
+  // "TransparentColor", "Alpha" and the child "Morph"), each left out at its default.
+  // Loading sets every one of them, missing ones to their defaults.
+  virtual void SaveToXML(TGXML_Element& el) = 0;
+  virtual void LoadFromXML(const TGXML_Element& el) = 0;
+  // The text of a document with root "MapObject" holding SaveToXML's output; setting it
+  // parses such a text (EGException when it is not one) and loads from its root.
+  virtual std::string XML() = 0;
+  virtual void SetXML(std::string_view text) = 0;
 };
 
 class IGMapPoly : public virtual IGMapPoint
@@ -293,6 +309,17 @@ public:
   // A 5-pixel ellipse (x - 2, y - 2)..(x + 2, y + 2) about the centroid when it is visible.
   void Render(IGObjectRenderer& renderer, TGRenderStateSet State) override;
 
+  void SaveToXML(TGXML_Element& el) override;
+  void LoadFromXML(const TGXML_Element& el) override;
+  std::string XML() override;
+  void SetXML(std::string_view text) override;
+
+  // A new object of the element's "Class" (a registered map object class), else of
+  // defaultClass, loaded from the element; null when neither names a map object class.
+  // A null element gives the default class, not loaded.
+  static std::shared_ptr<IGMapPoint> CreateFromXML(const TGXML_Element* el,
+                                                   std::string_view defaultClass = "TGMapPoint");
+
 protected:
   // A new, empty object of the same class (Clone assigns into it).
   virtual std::shared_ptr<TGMapPoint> NewInstance() const;
@@ -349,6 +376,10 @@ public:
   // it draws like a point.
   void Render(IGObjectRenderer& renderer, TGRenderStateSet State) override;
 
+  // A missing "Chains" element loads as no chains (an empty chain store writes none).
+  void SaveToXML(TGXML_Element& el) override;
+  void LoadFromXML(const TGXML_Element& el) override;
+
 protected:
   std::shared_ptr<TGMapPoint> NewInstance() const override;
   void FetchFromDataLink() override;
@@ -388,6 +419,11 @@ public:
   // Reading checks the version and the scales and raises EGException on damage.
   void WriteToStream(TGStreamWriter& writer) const;
   void ReadFromStream(TGStreamReader& reader);
+  // XML form: "XOffset", "YOffset" (integers; 0), "XScale", "YScale" (numbers; 1). Loading
+  // sets missing ones to those defaults; a scale that is not above 0 raises as SetScales does,
+  // before anything changes.
+  void SaveToXML(TGXML_Element& el) const;
+  void LoadFromXML(const TGXML_Element& el);
 
 private:
   int32_t FXOffset = 0;
@@ -436,6 +472,105 @@ private:
   std::shared_ptr<TGBitmap> FImage;
 };
 
+// A tiled image: a description document (root "MRI") with one "Mosaic" child per level, level
+// 0 the finest, and a tile data file of the same name with extension ".dmr".
+//
+//   <MRI Width="4000" Height="3000" TileSize="256" ScalePower="2">
+//     <Mosaic Source="name.dmr"><Tile>0</Tile><Tile>5120</Tile>...</Mosaic>
+//     ...
+//   </MRI>
+//
+// Level i has tiles of TileSize pixels, each covering ScalePower^i x TileSize pixels of the
+// full image; its "Mosaic" children are its tiles in rows from the top, each row west to east
+// (any tag). A tile's place is the mosaic's "Source" joined by "\" with the tile's body text;
+// the file name of that place is the tile's offset in the ".dmr" file as a decimal number.
+// At that offset (".dmr" record): a 32-bit little-endian length, then that many bytes of JPEG.
+// A tile that is missing, lies outside the file or does not decode as a JPEG of at most
+// TileSize x TileSize pixels is drawn as the "No Image Data" tile.
+class TGRasterXMRData : public TGRasterData
+{
+public:
+  static constexpr int32_t kTileCacheSize = 256;
+  // Larger tiles are refused: 256 of them must fit in memory.
+  static constexpr int32_t kMaxTileSize = 2048;
+  // Descriptions whose finest level has more tiles are refused: drawing walks the level's grid.
+  static constexpr int64_t kMaxTiles = int64_t{1} << 20;
+
+  TGRasterXMRData(TGMapRaster& raster, std::string imageName);
+  ~TGRasterXMRData() override;
+
+  // Reads the description from the image name, or from the raster's ImageFilename when the
+  // first does not exist, and opens the ".dmr" beside the one read when it exists. Neither
+  // file: an empty image. A description that is not one (not XML, root not "MRI", Width,
+  // Height or TileSize not above 0, TileSize above kMaxTileSize, ScalePower below 2, more
+  // than kMaxTiles tiles at level 0) raises
+  // EGException "TGRasterXMRData.Load: bad tiled image description %s" and leaves the image
+  // empty.
+  void Load() override;
+  int32_t ImageWidth() const override { return FWidth; }
+  int32_t ImageHeight() const override { return FHeight; }
+  // The tiles of the level LevelForScale chooses that show in the client area, each on a grid
+  // of texture triangles placed by the morph, with the raster's alpha and transparent colour.
+  void Render(IGObjectRenderer& renderer, TGRenderStateSet State) override;
+
+  int32_t LevelCount() const { return static_cast<int32_t>(FLevels.size()); }
+  int32_t TileSize() const { return FTileSize; }
+  int32_t ScalePower() const { return FScalePower; }
+  // Full-image pixels one tile of the level covers along each axis.
+  long double TileSpan(int32_t level) const;
+  // Tiles across and down at the level (at least 1 each).
+  int32_t TilesAcross(int32_t level) const;
+  int32_t TilesDown(int32_t level) const;
+
+  // The first level i below the last for which
+  //   ScalePower / 4 + 1 >= TileSize / (width x scale x morphScale / (width / (ScalePower^i x
+  //   TileSize)))
+  // (scale: the projector's pixels per GU; morphScale: GU per image pixel), else the last
+  // level; -1 without levels.
+  static int32_t ChooseLevel(int32_t levelCount, long double width, int32_t tileSize,
+                             int32_t scalePower, long double scale, long double morphScale);
+  int32_t LevelForScale(long double scale) const;
+
+  // The decoded tile through the most-recently-used list (a hit moves it to the front, a new
+  // tile goes in at the front, tiles beyond kTileCacheSize are freed from the back), the
+  // "No Image Data" tile for a missing or damaged one, null outside the level's grid.
+  std::shared_ptr<TGBitmap> Tile(int32_t level, int32_t col, int32_t row);
+  bool TileCached(int32_t level, int32_t col, int32_t row) const;
+  int32_t CachedTileCount() const { return static_cast<int32_t>(FCache.size()); }
+  // Tiles read from the ".dmr" file since loading (cache misses that found a tile record).
+  int64_t TileReads() const { return FTileReads; }
+  // A white TileSize square with "No Image Data" at a quarter of its width and half its
+  // height; shared by every missing tile.
+  std::shared_ptr<TGBitmap> NoImageTile();
+
+private:
+  struct Level
+  {
+    std::vector<std::optional<int64_t>> Offsets; // per tile in row order; none: missing
+  };
+  using TileKey = std::pair<int32_t, int64_t>; // level, tile index in row order
+  struct CachedTile
+  {
+    TileKey Key;
+    std::shared_ptr<TGBitmap> Image;
+  };
+  class TileFile;
+
+  void Reset();
+  std::shared_ptr<TGBitmap> ReadTile(int64_t offset);
+
+  int32_t FWidth = 0;
+  int32_t FHeight = 0;
+  int32_t FTileSize = 0;
+  int32_t FScalePower = 2;
+  std::vector<Level> FLevels;
+  std::unique_ptr<TileFile> FTileFile;
+  std::list<CachedTile> FCache;
+  std::map<TileKey, std::list<CachedTile>::iterator> FCacheIndex;
+  std::shared_ptr<TGBitmap> FNoImageTile;
+  int64_t FTileReads = 0;
+};
+
 class TGMapRaster : public TGMapPoint, public virtual IGMapRaster
 {
 public:
@@ -468,6 +603,10 @@ public:
   bool IntersectMER(const TGMER& aMER) override;
   // Hands over to the image source (nothing without an image).
   void Render(IGObjectRenderer& renderer, TGRenderStateSet State) override;
+
+  // A missing "Morph" element loads as the default morph.
+  void SaveToXML(TGXML_Element& el) override;
+  void LoadFromXML(const TGXML_Element& el) override;
 
   // Raster data stream: the morph's stream form; a 16-bit-length text, the name under which
   // the object source stored the image; alpha (byte); transparent colour (32-bit); a

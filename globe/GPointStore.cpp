@@ -1,6 +1,7 @@
 #include "globe/GPointStore.h"
 
 #include "globe/GGeodesy.h"
+#include "globe/GXML.h"
 
 #include <cmath>
 #include <cstdlib>
@@ -649,6 +650,49 @@ void TGChainStore::ReadChains(TGStreamReader& reader, uint8_t chainFlags)
     auto chain = std::make_unique<TGPointStore>();
     chain->SetStoreHeight(storeHeight);
     chain->ReadPoints(reader);
+    chains.Vector().push_back(std::move(chain));
+  }
+  FChains = std::move(chains);
+  FStoreHeight = storeHeight;
+}
+
+// ---------------------------------------------------------------------------------------------
+// XML forms
+
+void TGPointStore::SaveToXML(TGXML_Element& el) const
+{
+  for (const TGPointLL& pt : Points())
+    el.AddElement("LL").SetBodyText(PointLLToStr(pt));
+}
+
+void TGPointStore::LoadFromXML(const TGXML_Element& el)
+{
+  const std::vector<const TGXML_Element*> points = el.Elements("LL");
+  SetCount(static_cast<int32_t>(points.size()));
+  for (size_t i = 0; i < points.size(); ++i) {
+    TGPointLL pt = StrToPointLL(points[i]->BodyText());
+    pt.iLongX = LongWrap(pt.iLongX); // as the stream reader does: longitudes stay in range
+    PutLL(static_cast<int32_t>(i), pt);
+  }
+}
+
+void TGChainStore::SaveToXML(TGXML_Element& el) const
+{
+  el.AddBoolAttribute("StoreHeight", FStoreHeight, false);
+  for (const auto& chain : FChains.Items()) {
+    TGXML_Element& c = el.AddElement("Chain");
+    if (chain) chain->SaveToXML(c);
+  }
+}
+
+void TGChainStore::LoadFromXML(const TGXML_Element& el)
+{
+  TGDynArray<std::unique_ptr<TGPointStore>> chains;
+  const bool storeHeight = el.BoolAttribute("StoreHeight", false);
+  for (const TGXML_Element* c : el.Elements("Chain")) {
+    auto chain = std::make_unique<TGPointStore>();
+    chain->SetStoreHeight(storeHeight);
+    chain->LoadFromXML(*c);
     chains.Vector().push_back(std::move(chain));
   }
   FChains = std::move(chains);

@@ -167,6 +167,12 @@ public:
   void WritePoints(TGStreamWriter& writer);
   void ReadPoints(TGStreamReader& reader);
 
+  // XML form: one child "LL" per point, its body "long,lat" and ",height" when the height is
+  // not 0 (GU, decimal). Reading sizes the store to the "LL" children and parses each; missing
+  // or bad numbers read 0, longitudes are wrapped. The flags are neither written nor changed.
+  void SaveToXML(TGXML_Element& el) const;
+  void LoadFromXML(const TGXML_Element& el);
+
 private:
   void Changed() { FRefreshPending = true; }
   int32_t ItemSize() const { return (FFlags & psHeight) ? 12 : 8; }
@@ -238,6 +244,12 @@ public:
   void WriteChains(TGStreamWriter& writer);
   // On damaged input raises EGException and leaves the store as it was.
   void ReadChains(TGStreamReader& reader, uint8_t chainFlags);
+
+  // XML form: "StoreHeight" (Boolean, written only when set) and one child "Chain" per chain
+  // holding the chain's "LL" elements. A chain without points leaves an empty element, which
+  // the writer drops, so it does not come back. Reading replaces every chain.
+  void SaveToXML(TGXML_Element& el) const;
+  void LoadFromXML(const TGXML_Element& el);
 
 private:
   std::unique_ptr<TGPointStore> NewChain() const;
