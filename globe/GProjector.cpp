@@ -325,16 +325,15 @@ int32_t TGSphericalPrj::PointStoreToXY(const TGPointStore& points, int32_t iStar
   const double t0 = t[0], t1 = t[1], t2 = t[2], t4 = t[4], t5 = t[5], t6 = t[6];
   const double t8 = t[8], t9 = t[9], t10 = t[10];
   const auto radius = static_cast<double>(GlobeRadius);
-  constexpr int64_t kMin = std::numeric_limits<int32_t>::min();
-  constexpr int64_t kMax = std::numeric_limits<int32_t>::max();
 
   // Every point is written at the next free slot, and the slot is kept only when the point
   // differs from the last one kept: no branch on the duplicate test, which mispredicts often
-  // (consecutive points of a detailed chain often land on the same pixel).
+  // (consecutive points of a detailed chain often land on the same pixel). No int32 equals
+  // lastX before the first point.
   TGPoint* o = out + iStart;
   TGPoint* const end = out + buffer.Capacity();
-  int32_t lastX = 0, lastY = 0;
-  bool written = false;
+  int64_t lastX = std::numeric_limits<int64_t>::min();
+  int32_t lastY = 0;
   for (const TGPoint3D& p3 : vectors) {
     const double vx = ExtendedToDouble(p3.X), vy = ExtendedToDouble(p3.Y);
     const double vz = ExtendedToDouble(p3.Z);
@@ -356,12 +355,15 @@ int32_t TGSphericalPrj::PointStoreToXY(const TGPointStore& points, int32_t iStar
     const int32_t ix = RoundPixel(x);
     const int32_t iy = RoundPixel(y);
     if (o == end) break; // only when iStart + count exceeds 2^31
-    o->X = static_cast<int32_t>(std::clamp<int64_t>(int64_t{ix} + xo, kMin, kMax));
-    o->Y = static_cast<int32_t>(std::clamp<int64_t>(int64_t{iy} + yo, kMin, kMax));
-    o += !written || ix != lastX || iy != lastY;
+    int32_t dx = 0, dy = 0;
+    if (__builtin_add_overflow(ix, xo, &dx) | __builtin_add_overflow(iy, yo, &dy)) [[unlikely]] {
+      dx = ClampToInt32(int64_t{ix} + xo);
+      dy = ClampToInt32(int64_t{iy} + yo);
+    }
+    *o = {dx, dy};
+    o += (ix != lastX) | (iy != lastY);
     lastX = ix;
     lastY = iy;
-    written = true;
   }
   return static_cast<int32_t>(o - out);
 }
