@@ -18,12 +18,37 @@ double Median(std::vector<double> values)
 
 int Repetitions(int argc, char** argv, int byDefault)
 {
+  return static_cast<int>(Option(argc, argv, "--repetitions", byDefault));
+}
+
+double Option(int argc, char** argv, const char* name, double byDefault)
+{
   for (int i = 1; i + 1 < argc; ++i)
-    if (std::strcmp(argv[i], "--repetitions") == 0) {
-      const int n = std::atoi(argv[i + 1]);
-      if (n > 0) return n;
+    if (std::strcmp(argv[i], name) == 0) {
+      const double v = std::atof(argv[i + 1]);
+      if (v > 0) return v;
     }
   return byDefault;
+}
+
+TempFolder::TempFolder(const std::string& area)
+{
+  path_ = std::filesystem::temp_directory_path() /
+          ("vtr-bench-" + area + "-" + std::to_string(std::random_device{}()));
+  std::filesystem::create_directories(path_);
+}
+
+TempFolder::~TempFolder()
+{
+  std::error_code ec;
+  std::filesystem::remove_all(path_, ec);
+}
+
+int64_t FileBytes(const std::string& path)
+{
+  std::error_code ec;
+  const auto n = std::filesystem::file_size(path, ec);
+  return ec ? 0 : static_cast<int64_t>(n);
 }
 
 namespace {
@@ -44,11 +69,13 @@ std::string Number(double v)
 
 bool Table::Print() const
 {
-  const char* header[] = {"measured", "unit", "ours", "peer", "ours/peer", "target", "met"};
+  const char* header[] = {"measured", "unit", "ours", "peer", "ratio", "target", "met"};
   std::vector<std::vector<std::string>> cells;
   bool all = true;
   for (const auto& r : rows_) {
-    const double ratio = std::isnan(r.Peer) || r.Peer == 0 ? NAN : r.Ours / r.Peer;
+    const double ratio = std::isnan(r.Peer) || std::isnan(r.Ours) || r.Peer == 0 || r.Ours == 0
+                             ? NAN
+                             : (r.Rate ? r.Peer / r.Ours : r.Ours / r.Peer);
     cells.push_back({r.Measured, r.Unit, Number(r.Ours), Number(r.Peer), Number(ratio),
                      r.Target.empty() ? "-" : r.Target,
                      r.Target.empty() ? "-" : (r.Met ? "yes" : "NO")});
@@ -71,7 +98,9 @@ bool Table::Print() const
     }
     std::puts(out.c_str());
   };
-  std::printf("\n%s\n(ours/peer: times and differences, lower is better)\n\n", title_.c_str());
+  std::printf("\n%s\n(ratio: ours/peer for times, sizes and differences, peer/ours for rates "
+              "(per second); below 1 is better for us)\n\n",
+              title_.c_str());
   line(std::vector<std::string>(std::begin(header), std::end(header)));
   std::string rule = "|";
   for (size_t w : width)

@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <filesystem>
 #include <random>
 #include <string>
 #include <utility>
@@ -62,17 +63,38 @@ template <class Ours, class Peer> PairTiming TimeBoth(int repetitions, Ours&& ou
 
 // Repetitions from "--repetitions N" on the command line, else the default.
 int Repetitions(int argc, char** argv, int byDefault);
+// The positive number after name on the command line ("--name N"), else the default.
+double Option(int argc, char** argv, const char* name, double byDefault);
 
-// One row per comparison: what was measured, ours, the peer's, their ratio (ours / peer) and
-// the target it is held against.
+// A private folder for an area's files, removed with everything in it when the object goes.
+class TempFolder
+{
+public:
+  explicit TempFolder(const std::string& area);
+  ~TempFolder();
+  TempFolder(const TempFolder&) = delete;
+  TempFolder& operator=(const TempFolder&) = delete;
+  std::string Path(const std::string& name) const { return (path_ / name).string(); }
+
+private:
+  std::filesystem::path path_;
+};
+
+// Bytes of a file; 0 when it does not exist.
+int64_t FileBytes(const std::string& path);
+
+// One row per comparison: what was measured, ours, the peer's, their ratio and the target it
+// is held against. The ratio is ours / peer, or peer / ours for rates (per second), so below 1
+// is better for us in every row.
 struct Row
 {
   std::string Measured;
   std::string Unit;
-  double Ours = 0;
+  double Ours = 0;    // NaN: not measured (printed "-")
   double Peer = 0;    // NaN: no peer value (the peer is the reference)
   std::string Target; // empty: none
   bool Met = true;
+  bool Rate = false; // higher is better: the ratio is peer / ours
 };
 
 class Table

@@ -6,9 +6,16 @@
 #include "globe/GPointStore.h"
 
 #include <algorithm>
+#include <cfloat>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <optional>
+#include <type_traits>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace vtr {
 
@@ -26,14 +33,57 @@ constexpr int32_t kSphereExtent = 309'754'585;  // EarthRadiusGU rounded up
 
 // RoundToInt32 (half to even, saturating, NaN to 0) through the hardware conversion. The
 // library's nearbyint saves and restores the floating-point environment on every call, which
-// costs more than the rest of a projection.
+// costs more than the rest of a projection; lrint is still a library call (it may set errno),
+// so doubles go straight to the SSE conversion, which rounds the same way (to nearest even in
+// the default rounding mode).
 template <class Real> int32_t Round32(Real v)
 {
-  if (v >= Real(-2147483648.0) && v <= Real(2147483647.0))
+  if (v >= Real(-2147483648.0) && v <= Real(2147483647.0)) {
+#if defined(__SSE2__)
+    if constexpr (std::is_same_v<Real, double>) return _mm_cvtsd_si32(_mm_set_sd(v));
+#endif
     return static_cast<int32_t>(std::lrint(v));
+  }
   return std::isnan(v)
              ? 0
              : (v > 0 ? std::numeric_limits<int32_t>::max() : std::numeric_limits<int32_t>::min());
+}
+
+// Round32 of a double, one compare on the common path: the SSE conversion answers 0x80000000
+// for NaN and for values out of range, and only that answer needs a closer look.
+inline int32_t RoundPixel(double v)
+{
+#if defined(__SSE2__)
+  const int32_t r = _mm_cvtsd_si32(_mm_set_sd(v));
+  if (r != std::numeric_limits<int32_t>::min()) [[likely]]
+    return r;
+#endif
+  return Round32(v);
+}
+
+// static_cast<double> of an extended value without the x87 unit, whose load and store cost
+// more than the rest of a store projection. Decodes the 80-bit format: a 64-bit significand
+// with its leading bit, converted with the lowest bit folded in as a sticky bit (so the
+// hardware's rounding to 53 bits rounds as the exact value would), then scaled by the exponent.
+// Zeros, denormals, infinities, NaNs and anything not normal take the plain conversion.
+inline double ExtendedToDouble(const long double& v)
+{
+#if defined(__x86_64__) && LDBL_MANT_DIG == 64
+  uint64_t m = 0;
+  uint16_t signExp = 0;
+  std::memcpy(&m, &v, sizeof m);
+  std::memcpy(&signExp, reinterpret_cast<const char*>(&v) + sizeof m, sizeof signExp);
+  const int e = (signExp & 0x7FFF) - 16383;
+  if (e >= -900 && e <= 900 && (m >> 63) != 0) [[likely]] {
+    const auto magnitude = static_cast<double>(static_cast<int64_t>((m >> 1) | (m & 1)));
+    const uint64_t scaleBits = (static_cast<uint64_t>(e - 62 + 1023) << 52) |
+                               (static_cast<uint64_t>(signExp & 0x8000) << 48);
+    double scale = 0;
+    std::memcpy(&scale, &scaleBits, sizeof scale);
+    return magnitude * scale;
+  }
+#endif
+  return static_cast<double>(v);
 }
 
 long double DegToGU(long double degrees)
@@ -275,14 +325,18 @@ int32_t TGSphericalPrj::PointStoreToXY(const TGPointStore& points, int32_t iStar
   const double t0 = t[0], t1 = t[1], t2 = t[2], t4 = t[4], t5 = t[5], t6 = t[6];
   const double t8 = t[8], t9 = t[9], t10 = t[10];
   const auto radius = static_cast<double>(GlobeRadius);
-  const int32_t limit = buffer.Capacity();
 
-  int32_t index = iStart;
-  int32_t lastX = 0, lastY = 0;
-  bool written = false;
+  // Every point is written at the next free slot, and the slot is kept only when the point
+  // differs from the last one kept: no branch on the duplicate test, which mispredicts often
+  // (consecutive points of a detailed chain often land on the same pixel). No int32 equals
+  // lastX before the first point.
+  TGPoint* o = out + iStart;
+  TGPoint* const end = out + buffer.Capacity();
+  int64_t lastX = std::numeric_limits<int64_t>::min();
+  int32_t lastY = 0;
   for (const TGPoint3D& p3 : vectors) {
-    const auto vx = static_cast<double>(p3.X), vy = static_cast<double>(p3.Y);
-    const auto vz = static_cast<double>(p3.Z);
+    const double vx = ExtendedToDouble(p3.X), vy = ExtendedToDouble(p3.Y);
+    const double vz = ExtendedToDouble(p3.Z);
     double x = vx * t0 + vy * t1 + vz * t2;
     double y = vx * t4 + vy * t5 + vz * t6;
     const double z = vx * t8 + vy * t9 + vz * t10;
@@ -298,17 +352,20 @@ int32_t TGSphericalPrj::PointStoreToXY(const TGPointStore& points, int32_t iStar
         y = 0;
       }
     }
-    const int32_t ix = Round32(x);
-    const int32_t iy = Round32(y);
-    if (written && ix == lastX && iy == lastY) continue;
-    if (index >= limit) break; // only when iStart + count exceeds 2^31
-    out[index++] = {ClampToInt32(static_cast<int64_t>(ix) + xo),
-                    ClampToInt32(static_cast<int64_t>(iy) + yo)};
+    const int32_t ix = RoundPixel(x);
+    const int32_t iy = RoundPixel(y);
+    if (o == end) break; // only when iStart + count exceeds 2^31
+    int32_t dx = 0, dy = 0;
+    if (__builtin_add_overflow(ix, xo, &dx) | __builtin_add_overflow(iy, yo, &dy)) [[unlikely]] {
+      dx = ClampToInt32(int64_t{ix} + xo);
+      dy = ClampToInt32(int64_t{iy} + yo);
+    }
+    *o = {dx, dy};
+    o += (ix != lastX) | (iy != lastY);
     lastX = ix;
     lastY = iy;
-    written = true;
   }
-  return index;
+  return static_cast<int32_t>(o - out);
 }
 
 bool TGSphericalPrj::XYToLL(int32_t iX, int32_t iY, int32_t iIndex)

@@ -9,37 +9,82 @@ namespace vtr {
 // ---------------------------------------------------------------------------------------------
 // Node pages
 
+namespace {
+
+// Node pages are read and written in place, field by field (little-endian, the layout at the
+// top of the header): a search or insert touches hundreds of entries per page, and going
+// through a stream per field cost more than everything else.
+constexpr int kNodeHeaderSize = 7;
+constexpr int kEntrySize = 20;
+
+uint32_t Get32(const uint8_t* p)
+{
+  return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
+}
+
+void Put32(uint8_t* p, uint32_t v)
+{
+  p[0] = static_cast<uint8_t>(v);
+  p[1] = static_cast<uint8_t>(v >> 8);
+  p[2] = static_cast<uint8_t>(v >> 16);
+  p[3] = static_cast<uint8_t>(v >> 24);
+}
+
+// Entry i's rectangle and reference.
+TGRTreeTupleRec GetEntry(const uint8_t* page, int i)
+{
+  const uint8_t* e = page + kNodeHeaderSize + kEntrySize * i;
+  return {{static_cast<int32_t>(Get32(e)), static_cast<int32_t>(Get32(e + 4)),
+           static_cast<int32_t>(Get32(e + 8)), static_cast<int32_t>(Get32(e + 12))},
+          Get32(e + 16)};
+}
+
+// The node's entry count, refusing one above the capacity (a damaged page).
+int NodeCount(const TGPage& page, int capacity)
+{
+  const uint8_t* d = page.DataPtr();
+  const int count = d[5] | d[6] << 8;
+  if (count > capacity)
+    throw EGException("RTree node page " + std::to_string(SDBPageNumber(page.PageID())) +
+                      " is damaged: " + std::to_string(count) + " entries");
+  return count;
+}
+
+} // namespace
+
 TGRTreeNode TGRTreeNode::Load(TGPageCache& cache, uint32_t pageID, int capacity)
 {
   TGRTreeNode node(pageID, capacity);
   TGPage page(cache, pageID);
-  TGBufferStream s(static_cast<const void*>(page.DataPtr()), page.Size());
-  TGStreamReader r(s);
-  node.FParentID = r.ReadCardinal();
-  node.FLeaf = r.ReadByte() != 0;
-  const int count = r.ReadWord();
-  if (count > capacity)
-    throw EGException("RTree node page " + std::to_string(SDBPageNumber(pageID)) +
-                      " is damaged: " + std::to_string(count) + " entries");
+  const int count = NodeCount(page, capacity);
+  const uint8_t* d = page.DataPtr();
+  node.FParentID = Get32(d);
+  node.FLeaf = d[4] != 0;
   node.FTuples.resize(static_cast<size_t>(count));
-  for (TGRTreeTupleRec& t : node.FTuples) {
-    t.MER = r.ReadMER();
-    t.RefID = r.ReadCardinal();
-  }
+  for (int i = 0; i < count; ++i)
+    node.FTuples[static_cast<size_t>(i)] = GetEntry(d, i);
   return node;
 }
 
 void TGRTreeNode::Store(TGPageCache& cache) const
 {
   TGPage page(cache, FPageID);
-  TGBufferStream s(static_cast<void*>(page.DataPtr()), page.Size());
-  TGStreamWriter w(s);
-  w.WriteCardinal(FParentID);
-  w.WriteByte(FLeaf ? 1 : 0);
-  w.WriteWord(static_cast<uint16_t>(FTuples.size()));
+  const auto count = static_cast<int64_t>(FTuples.size());
+  if (kNodeHeaderSize + kEntrySize * count > page.Size()) // refused as the page's stream would
+    throw EGException("TGBufferStream.Write: Buffer overflow");
+  uint8_t* d = page.DataPtr();
+  Put32(d, FParentID);
+  d[4] = FLeaf ? 1 : 0;
+  d[5] = static_cast<uint8_t>(count);
+  d[6] = static_cast<uint8_t>(count >> 8);
+  uint8_t* e = d + kNodeHeaderSize;
   for (const TGRTreeTupleRec& t : FTuples) {
-    w.WriteMER(t.MER);
-    w.WriteCardinal(t.RefID);
+    Put32(e, static_cast<uint32_t>(t.MER.iLongX));
+    Put32(e + 4, static_cast<uint32_t>(t.MER.iLatY));
+    Put32(e + 8, static_cast<uint32_t>(t.MER.iWidthX));
+    Put32(e + 12, static_cast<uint32_t>(t.MER.iHeightY));
+    Put32(e + 16, t.RefID);
+    e += kEntrySize;
   }
   page.SetModified();
 }
@@ -131,6 +176,32 @@ long double AreaDeg2(const TGMER& m)
   return (m.iWidthX / static_cast<long double>(GU_DEGREE)) *
          (m.iHeightY / static_cast<long double>(GU_DEGREE));
 }
+
+// MERIntersects against one search rectangle, with the test for two rectangles that do not
+// run across the meridian (nearly every pair) done here.
+class SearchWindow
+{
+public:
+  explicit SearchWindow(const TGMER& m)
+      : FMER(m), FRight(MERRight(m)), FTop(MERTop(m)), FPlain(FRight <= GU_180)
+  {
+  }
+  // The four edge tests are combined without branching: each alone is a coin toss for the
+  // entries of a node, all four together are rarely met.
+  bool Meets(int32_t x, int32_t y, int32_t w, int32_t h) const
+  {
+    const int64_t right = int64_t{x} + w;
+    if (!FPlain || right > GU_180) [[unlikely]]
+      return MERIntersects({x, y, w, h}, FMER);
+    return (int64_t{y} + h >= FMER.iLatY) & (FTop >= y) & (x <= FRight) & (right >= FMER.iLongX);
+  }
+
+private:
+  TGMER FMER;
+  int64_t FRight;
+  int64_t FTop;
+  bool FPlain;
+};
 
 // Zero extents are raised to 1 GU: an empty rectangle would vanish from every union above it
 // and could never be found again.
@@ -543,14 +614,32 @@ void TGRTreeIndex::Search(const TGMER& searchMER, int32_t minSize,
 bool TGRTreeIndex::SearchNode(uint32_t pageID, int level, const TGMER& searchMER, int32_t minSize,
                               const TGSpatialSearchCallback& callback, Visited& visited)
 {
-  const TGRTreeNode node = VisitNode(pageID, level, visited);
-  for (const TGRTreeTupleRec& t : node.Tuples()) {
-    if (!MERIntersects(t.MER, searchMER)) continue;
-    if (node.LeafNode()) {
-      if (!LargerThan(t.MER, minSize) && !IsPoint(t.MER)) continue;
-      callback(t.RefID, FAbortSearch);
+  // The page is scanned in place for the entries that qualify; the callbacks and the walks
+  // below run after it is released, on that list, as if on a copy of the node.
+  CheckIndexPage(Cache(), "RTree", FName, pageID, level, FHeader.TreeDepth, visited);
+  std::vector<uint32_t> hits;
+  bool leaf = false;
+  {
+    TGPage page(Cache(), pageID);
+    const int count = NodeCount(page, NodeCapacity());
+    const uint8_t* d = page.DataPtr();
+    leaf = d[4] != 0;
+    if (leaf != (level == FHeader.TreeDepth)) Damaged("a leaf off the leaf level", pageID);
+    const SearchWindow window(searchMER);
+    const uint8_t* e = d + kNodeHeaderSize;
+    for (int i = 0; i < count; ++i, e += kEntrySize) {
+      const auto x = static_cast<int32_t>(Get32(e)), y = static_cast<int32_t>(Get32(e + 4));
+      const auto w = static_cast<int32_t>(Get32(e + 8)), h = static_cast<int32_t>(Get32(e + 12));
+      if (!window.Meets(x, y, w, h)) continue;
+      if (leaf && !LargerThan({x, y, w, h}, minSize) && !IsPoint({x, y, w, h})) continue;
+      hits.push_back(Get32(e + 16));
+    }
+  }
+  for (const uint32_t ref : hits) {
+    if (leaf) {
+      callback(ref, FAbortSearch);
       if (FAbortSearch) return true;
-    } else if (SearchNode(t.RefID, level + 1, searchMER, minSize, callback, visited)) {
+    } else if (SearchNode(ref, level + 1, searchMER, minSize, callback, visited)) {
       // A subtree not larger than minSize is still walked: it may hold points.
       return true;
     }
