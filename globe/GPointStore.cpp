@@ -328,14 +328,22 @@ int32_t TGPointStore::PointOnEdge(int32_t iLong, int32_t iLat, bool bClosed,
   return -1;
 }
 
-const TGPoint3DArray& TGPointStore::Point3DArray() const
+const std::vector<TGPoint3DD>& TGPointStore::Point3DArray() const
 {
   if (FRefreshPending || FPoint3DArray.size() != static_cast<size_t>(Count())) {
     FRefreshPending = false;
     const auto pts = Points();
     FPoint3DArray.resize(pts.size());
-    for (size_t i = 0; i < pts.size(); ++i)
-      FPoint3DArray[i] = LLToPoint3D(pts[i].iLongX, pts[i].iLatY, pts[i].iHeightZ);
+    constexpr auto kRadians = static_cast<double>(RADIANS_PER_GU);
+    constexpr auto kRadius = static_cast<double>(EarthRadiusGU);
+    for (size_t i = 0; i < pts.size(); ++i) {
+      const double phi = pts[i].iLatY * kRadians;
+      const double lambda = pts[i].iLongX * kRadians;
+      const double rho = kRadius + pts[i].iHeightZ;
+      const double cosPhi = std::cos(phi);
+      FPoint3DArray[i] = {rho * cosPhi * std::sin(lambda), rho * std::sin(phi),
+                          rho * cosPhi * std::cos(lambda)};
+    }
   }
   return FPoint3DArray;
 }

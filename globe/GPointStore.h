@@ -83,6 +83,16 @@ struct TGCentroid
   long double Area = 0; // signed, in square radians (positive anticlockwise)
 };
 
+// A 3-D vector in double precision, GU (axes as TGPoint3D).
+struct TGPoint3DD
+{
+  double X = 0;
+  double Y = 0;
+  double Z = 0;
+  friend bool operator==(const TGPoint3DD&, const TGPoint3DD&) = default;
+};
+
+
 class TGPointStore : public TGRoot
 {
 public:
@@ -157,9 +167,11 @@ public:
   // Index of the end vertex of the first edge within iTolerance GU of the point, Count for the
   // closing edge when bClosed, -1 for none. Edges that cross +-180 are split there.
   int32_t PointOnEdge(int32_t iLong, int32_t iLat, bool bClosed, int32_t iTolerance) const;
-  // The points as 3-D vectors of length EarthRadiusGU + height (LLToPoint3D), rebuilt after
-  // any change; the reference stays valid until the next change.
-  const TGPoint3DArray& Point3DArray() const;
+  // The points as 3-D vectors of length EarthRadiusGU + height (as LLToPoint3D, in double
+  // precision: the cache is read for every drawn point, where extended values would cost more
+  // than the projection itself, and double keeps them to 1e-7 GU). Rebuilt after any change;
+  // the reference stays valid until the next change.
+  const std::vector<TGPoint3DD>& Point3DArray() const;
 
   // The delta-coded binary point list (layout in the .cpp). WritePoints sets or clears
   // psLongCount by the count. ReadPoints replaces flags and points; on damaged input it raises
@@ -181,7 +193,7 @@ private:
   std::optional<TGDynArray<TGPointLL>> FPointArray;
   int32_t FArrayItemSize = 8; // item size the array was built with
   TGPointStoreFlags FFlags = 0;
-  mutable TGPoint3DArray FPoint3DArray;
+  mutable std::vector<TGPoint3DD> FPoint3DArray;
   mutable bool FRefreshPending = true;
 };
 

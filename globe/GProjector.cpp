@@ -311,7 +311,7 @@ bool TGSphericalPrj::PointLLToXY(const TGPointLL& ptLL, int32_t iIndex)
 int32_t TGSphericalPrj::PointStoreToXY(const TGPointStore& points, int32_t iStart)
 {
   G_ASSERT(iStart >= 0);
-  const TGPoint3DArray& vectors = points.Point3DArray();
+  const std::vector<TGPoint3DD>& vectors = points.Point3DArray();
   if (vectors.empty()) return iStart;
   TGPointBuffer& buffer = Points();
   buffer.Reserve(ClampToInt32(static_cast<int64_t>(iStart) + static_cast<int64_t>(vectors.size())));
@@ -334,9 +334,8 @@ int32_t TGSphericalPrj::PointStoreToXY(const TGPointStore& points, int32_t iStar
   TGPoint* const end = out + buffer.Capacity();
   int64_t lastX = std::numeric_limits<int64_t>::min();
   int32_t lastY = 0;
-  for (const TGPoint3D& p3 : vectors) {
-    const double vx = ExtendedToDouble(p3.X), vy = ExtendedToDouble(p3.Y);
-    const double vz = ExtendedToDouble(p3.Z);
+  for (const TGPoint3DD& p3 : vectors) {
+    const double vx = p3.X, vy = p3.Y, vz = p3.Z;
     double x = vx * t0 + vy * t1 + vz * t2;
     double y = vx * t4 + vy * t5 + vz * t6;
     const double z = vx * t8 + vy * t9 + vz * t10;
