@@ -1,13 +1,13 @@
 // vtrtool: the command-line companion of Vantrel.
 #include "Command.h"
 
+#include <QApplication>
 #include <QCoreApplication>
-#include <QGuiApplication>
 
 #include <algorithm>
 #include <cstdlib>
-#include <memory>
 #include <iostream>
+#include <memory>
 
 namespace vtrtool {
 
@@ -46,14 +46,12 @@ int main(int argc, char** argv)
   }
   vtrtool::Args args(argv + 2, argv + argc);
   for (const auto& c : vtrtool::Commands()) {
-    if (c.name != name)
-      continue;
+    if (c.name != name) continue;
     std::unique_ptr<QCoreApplication> app;
     if (c.gui) {
-      // Headless: drawing commands render offscreen.
-      if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-      app = std::make_unique<QGuiApplication>(argc, argv);
+      // Headless: drawing commands render offscreen (with widgets: the globe is a control).
+      if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+      app = std::make_unique<QApplication>(argc, argv);
     } else {
       app = std::make_unique<QCoreApplication>(argc, argv);
     }
