@@ -118,7 +118,7 @@ TGGlobe::TGGlobe(QWidget* parent)
     if (OnPanned) OnPanned(*this);
   };
   FProjector->OnZoomed = [this] {
-    if (OnZoomed) OnZoomed(*this);
+    if (OnZoomed && !FZoomingToRect) OnZoomed(*this);
   };
   FProjector->SetProjectionClass("TGSphericalPrj");
   FProjector->SetScaleFactor(0);
@@ -636,8 +636,16 @@ void TGGlobe::SetViewRect(const TGRect& rect)
       const long double yo = rh / 2 - cy * a + o.Y * a / sf;
       if (a != sf) {
         FViewRect = {0, 0, RoundToInt32(rw / a), RoundToInt32(rh / a)};
-        FProjector->SetScaleFactor(a);
-        FProjector->SetCenterXY({RoundToInt32(xo), RoundToInt32(yo)});
+        // One zoomed event, once the origins are in place too.
+        FZoomingToRect = true;
+        try {
+          FProjector->SetScaleFactor(a);
+          FProjector->SetCenterXY({RoundToInt32(xo), RoundToInt32(yo)});
+        } catch (...) {
+          FZoomingToRect = false;
+          throw;
+        }
+        FZoomingToRect = false;
         if (OnZoomed) OnZoomed(*this);
       }
     }
@@ -1258,7 +1266,8 @@ void TGGlobe::RenderGreatCircleLine(const TGPointLL& ptFromLL, const TGPointLL& 
   long double theta = std::acos(std::clamp(V3Dot(u1, u2), -1.0, 1.0));
   if (CircleType == gcLongest) theta = 2 * GU_PI - theta;
   if (CircleType == gcCircle) theta = 2 * GU_PI;
-  const auto n = static_cast<int32_t>(theta * 180 / GU_PI);
+  // Truncated to whole degrees; the margin keeps an exact 90 degrees from coming out as 89.
+  const auto n = static_cast<int32_t>(theta * 180 / GU_PI + 1e-9L);
   if (n < 1) {
     RenderLine(
         ptFromLL, ptToLL,

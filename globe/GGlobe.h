@@ -374,6 +374,7 @@ private:
   bool FLayersNeedRedraw = true;
   bool FDestroying = false;
   bool FUpdatingScrollBars = false;
+  bool FZoomingToRect = false;
   int32_t FUpdateCount = 0;
   qint64 FRenderUpdateTime = 0;
   QElapsedTimer FClock;
