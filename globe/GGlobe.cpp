@@ -672,7 +672,7 @@ void TGGlobe::UpdateScrollBars()
   // Scroll positions: the GU offset of the view's top-left corner from the projection's
   // centre (x right, y down), so that moving a bar by d pans by d (PanViewXY).
   const auto setBar = [](QScrollBar* bar, int64_t lo, int64_t hi, int64_t page, int64_t pos) {
-    page = std::clamp<int64_t>(page, 1, GU_180);
+    page = std::clamp<int64_t>(page, 1, GU_360);
     const int64_t max = std::max(lo, hi - page);
     bar->setRange(static_cast<int>(lo), static_cast<int>(max));
     bar->setPageStep(static_cast<int>(page));

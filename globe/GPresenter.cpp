@@ -16,12 +16,6 @@ namespace vtr {
 
 namespace {
 
-template <class E> E EnumAttribute(const TGXML_Element& el, std::string_view tag, E def, int count)
-{
-  const int32_t v = el.IntAttribute(tag, static_cast<int32_t>(def));
-  return v >= 0 && v < count ? static_cast<E>(v) : def;
-}
-
 // Loads an attribute from the named child when there is one, else resets it to its defaults.
 template <class A> void LoadAttribute(A& attribute, const TGXML_Element& el, std::string_view tag)
 {
@@ -31,27 +25,19 @@ template <class A> void LoadAttribute(A& attribute, const TGXML_Element& el, std
     attribute.LoadFromXML(TGXML_Element(tag));
 }
 
-// The character code as UTF-8 (codes below 1 draw nothing).
+// The character code as UTF-8: a lead byte, then 6 bits a byte (codes below 1 draw nothing).
 void CodeToUTF8(int32_t code, std::string& out)
 {
   out.clear();
-  const auto c = static_cast<uint32_t>(code);
-  if (code <= 0 || c > 0x10FFFF) return;
-  if (c < 0x80) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | (c >> 6));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    out += static_cast<char>(0xE0 | (c >> 12));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (c >> 18));
-    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  }
+  if (code <= 0 || code > 0x10FFFF) return;
+  auto c = static_cast<uint32_t>(code);
+  const int n = c < 0x80 ? 1 : c < 0x800 ? 2 : c < 0x10000 ? 3 : 4;
+  static constexpr uint8_t kLead[] = {0, 0, 0xC0, 0xE0, 0xF0};
+  char bytes[4];
+  for (int i = n - 1; i > 0; --i, c >>= 6)
+    bytes[i] = static_cast<char>(0x80 | (c & 0x3F));
+  bytes[0] = static_cast<char>(kLead[n] | c);
+  out.assign(bytes, static_cast<size_t>(n));
 }
 
 } // namespace

@@ -1444,17 +1444,6 @@ void TGDefaultRenderer::DrawPolyPolygon(const TGPoint* points, const int32_t* co
 // ---------------------------------------------------------------------------------------------
 // XML forms of the attributes
 
-namespace {
-
-// An ordinal attribute inside [0, count), else def.
-template <class E> E EnumAttribute(const TGXML_Element& el, std::string_view tag, E def, int count)
-{
-  const int32_t v = el.IntAttribute(tag, static_cast<int32_t>(def));
-  return v >= 0 && v < count ? static_cast<E>(v) : def;
-}
-
-} // namespace
-
 void TGPen::SaveToXML(TGXML_Element& el) const
 {
   el.AddColorAttribute("Color", FColor, clBlack);

@@ -10,6 +10,9 @@
 #include "GlobeTestSupport.h"
 
 #include <QApplication>
+#include <QImage>
+#include <QPainter>
+#include <QScrollBar>
 
 #include <gtest/gtest.h>
 
@@ -35,6 +38,19 @@ protected:
     g.Renderer().Pen().Define(clBlack, gpsSolid, 1, guPixel);
     g.Renderer().Brush().Define(clLime, clLime, gbsSolid);
   }
+  // Renders, from OnRender, the ring at 60 S (every 10 degrees) as a polygon.
+  void RenderSouthernCap()
+  {
+    ring = std::make_shared<TGPointStore>();
+    for (int lon = -175; lon <= 175; lon += 10)
+      ring->AddDD(-60, lon);
+    globe->OnRender = [r = ring](TGGlobe& g) {
+      Ink(g);
+      g.RenderPolygon(*r);
+    };
+    globe->RenderFrame();
+  }
+  std::shared_ptr<TGPointStore> ring;
   TColor At(double lon, double lat)
   {
     const TGPoint p = XY(lon, lat);
@@ -321,14 +337,7 @@ TEST_F(GlobeControl, LinesTakeTheShortWayAndAreCutAtTheMapEdge)
 TEST_F(GlobeControl, PolarCapsFillToThePoleOnFlatMaps)
 {
   MakeFlatGlobe(400, 200);
-  TGPointStore ring;
-  for (int lon = -175; lon <= 175; lon += 10)
-    ring.AddDD(-60, lon);
-  globe->OnRender = [&ring](TGGlobe& g) {
-    Ink(g);
-    g.RenderPolygon(ring);
-  };
-  globe->RenderFrame();
+  RenderSouthernCap();
   EXPECT_EQ(At(0, -80), clLime);
   EXPECT_EQ(At(178, -75), clLime);
   EXPECT_EQ(At(-178, -75), clLime);
@@ -339,14 +348,7 @@ TEST_F(GlobeControl, PolarCapsFillToThePoleOnFlatMaps)
 TEST_F(GlobeControl, PolarCapsCloseOverThePoleOnTheSphere)
 {
   MakeSphereGlobe(200, 200);
-  TGPointStore ring;
-  for (int lon = -175; lon <= 175; lon += 10)
-    ring.AddDD(-60, lon);
-  globe->OnRender = [&ring](TGGlobe& g) {
-    Ink(g);
-    g.RenderPolygon(ring);
-  };
-  globe->RenderFrame();
+  RenderSouthernCap();
   EXPECT_EQ(At(0, -75), clLime);
   EXPECT_EQ(At(-60, -70), clLime);
   EXPECT_EQ(At(0, -45), clWhite);
@@ -437,6 +439,45 @@ TEST_F(GlobeControl, LabelRendererForgetsLayersThatLeaveTheTree)
   globe->Layers().Delete(&layer);
   EXPECT_EQ(globe->TitleAtLL(DDToPointLL(0, 0)), nullptr);
   EXPECT_EQ(globe->GlobeLayer().ObjectAtLL(DDToPointLL(0, 0)), nullptr);
+}
+
+TEST_F(GlobeControl, ScrollBarsShowAZoomedMapAndPanIt)
+{
+  MakeFlatGlobe(200, 100, 0.5); // the whole world fits: no bars
+  globe->SetScrollBars(ssBoth);
+  QApplication::processEvents();
+  EXPECT_EQ(globe->verticalScrollBar()->maximum(), globe->verticalScrollBar()->minimum());
+  globe->Projector().SetScaleFactor(4.0L / GU_DEGREE);
+  QApplication::processEvents();
+  QScrollBar& v = *globe->verticalScrollBar();
+  QScrollBar& h = *globe->horizontalScrollBar();
+  ASSERT_GT(v.maximum(), v.minimum());
+  ASSERT_GT(h.maximum(), h.minimum());
+  // A bar that appears narrows the client area but keeps the scale.
+  EXPECT_NEAR(static_cast<double>(globe->Projector().ScaleFactor() * GU_DEGREE), 4.0, 1e-12);
+  EXPECT_EQ(globe->Renderer().Width(), globe->viewport()->width());
+  // Moving a bar down by 10 degrees pans the map up by 40 pixels.
+  const TGPoint before = globe->Projector().CenterXY();
+  v.setValue(v.value() + 10 * GU_DEGREE);
+  EXPECT_EQ(globe->Projector().CenterXY(), (TGPoint{before.X, before.Y - 40}));
+  h.setValue(h.value() - 5 * GU_DEGREE);
+  EXPECT_EQ(globe->Projector().CenterXY(), (TGPoint{before.X + 20, before.Y - 40}));
+}
+
+TEST_F(GlobeControl, RendersOntoAForeignPainter)
+{
+  MakeFlatGlobe(40, 40);
+  globe->SetSurfaceColor(clBlue);
+  QImage target(100, 100, QImage::Format_RGB32);
+  target.fill(Qt::white);
+  {
+    QPainter painter(&target);
+    globe->RenderToCanvas(painter, QRect(50, 50, 40, 40), false);
+  }
+  EXPECT_EQ(target.pixel(70, 70) & 0xFFFFFF, 0x0000FFu);
+  EXPECT_EQ(target.pixel(20, 20) & 0xFFFFFF, 0xFFFFFFu);
+  EXPECT_EQ(target.pixel(95, 95) & 0xFFFFFF, 0xFFFFFFu); // clipped to the rectangle
+  EXPECT_EQ(globe->Renderer().Width(), 40);
 }
 
 TEST_F(GlobeControl, PanAndPicturesAtAnotherSize)

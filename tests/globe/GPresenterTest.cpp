@@ -189,6 +189,28 @@ TEST_F(PresenterTest, MaxTextHeightCapsTitlesButNotSymbolFonts)
   EXPECT_EQ(globe->Renderer().MaxTextHeight(), 20); // restored after the symbol
 }
 
+TEST_F(PresenterTest, FontSymbolsTakeTheirCodeFromTheOverrideColumn)
+{
+  MakeFlatGlobe(120, 60);
+  layer = &AddLayer("objects");
+  TGPointPresenter& p = AddPointPresenter(ppFontSymbol, 30);
+  p.PointFont().SetName("DejaVu Sans");
+  p.SetSymbolIndex('-');
+  p.SetOverrideColumn(1);
+  auto block = AddPoint(*layer, -30, 0, p.PresenterID());
+  block->SetAttribute(1, "9608"); // U+2588, a full block
+  auto dash = AddPoint(*layer, 30, 0, p.PresenterID());
+  dash->SetAttribute(1, "none"); // not a number: the symbol index
+  globe->RenderFrame();
+  const TGPoint a = XY(-30, 0), b = XY(30, 0);
+  const int blockInk = Ink(a.X - 15, a.Y - 15, a.X + 15, a.Y + 15);
+  const int dashInk = Ink(b.X - 15, b.Y - 15, b.X + 15, b.Y + 15);
+  EXPECT_GT(blockInk, 200);
+  EXPECT_GT(dashInk, 5);
+  EXPECT_LT(dashInk, blockInk / 4);
+  EXPECT_EQ(p.SymbolOverride(), -1); // only during a draw
+}
+
 TEST_F(PresenterTest, TitleZoomLimitsAndHiddenPresenters)
 {
   TGPointPresenter& p = AddPointPresenter(ppDot, 4);
