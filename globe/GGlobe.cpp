@@ -1352,17 +1352,22 @@ void TGGlobe::RenderTextureTriangle(const TGTriangle& srcTri, const TGTriangleLL
     FRenderer->DrawTextureTriangle(srcTri, dev, image);
     return;
   }
-  const int64_t m =
-      static_cast<int64_t>(std::nearbyint(FProjector->CentralMeridian() * GU_DEGREE)) + GU_180;
+  // Corners relative to the central meridian: a triangle runs across the meridian opposite it
+  // when its corners spread over more than half the world. "West" corners lie east of the
+  // centre, up to the map's east edge; the others continue past it at the west edge.
+  const int32_t cm = CentralMeridianGU();
+  int64_t rel[3];
+  for (int i = 0; i < 3; ++i)
+    rel[i] = RelativeLong(destTriLL[static_cast<size_t>(i)].iLongX, cm);
+  if (std::max({rel[0], rel[1], rel[2]}) - std::min({rel[0], rel[1], rel[2]}) <= GU_180) {
+    FRenderer->DrawTextureTriangle(srcTri, dev, image);
+    return;
+  }
   bool west[3];
   int westCount = 0;
   for (int i = 0; i < 3; ++i) {
-    west[i] = destTriLL[static_cast<size_t>(i)].iLongX < m;
+    west[i] = rel[i] > 0;
     westCount += west[i];
-  }
-  if (westCount == 0 || westCount == 3) {
-    FRenderer->DrawTextureTriangle(srcTri, dev, image);
-    return;
   }
   // The corner alone on its side, and the cut on each edge (edge i runs from corner i to i+1).
   const int lone = westCount == 1 ? (west[0]   ? 0
@@ -1377,20 +1382,23 @@ void TGGlobe::RenderTextureTriangle(const TGTriangle& srcTri, const TGTriangleLL
     TGPoint tex;
   };
   const auto cutOf = [&](int i) {
+    const int j = (i + 1) % 3;
     const TGPointLL& a = destTriLL[static_cast<size_t>(i)];
-    const TGPointLL& b = destTriLL[static_cast<size_t>((i + 1) % 3)];
+    const TGPointLL& b = destTriLL[static_cast<size_t>(j)];
     const TGPoint& ta = srcTri[static_cast<size_t>(i)];
-    const TGPoint& tb = srcTri[static_cast<size_t>((i + 1) % 3)];
-    if (a.iLongX == b.iLongX) return Cut{a.iLatY, ta};
-    const long double t =
-        static_cast<long double>(m - a.iLongX) / (static_cast<long double>(b.iLongX) - a.iLongX);
+    const TGPoint& tb = srcTri[static_cast<size_t>(j)];
+    const int64_t edge = west[i] ? GU_180 : -GU_180;
+    const int64_t rb = rel[j] + (west[i] ? GU_360 : -GU_360); // b continued past the edge
+    if (rb == rel[i]) return Cut{a.iLatY, ta};
+    const long double t = static_cast<long double>(edge - rel[i]) / (rb - rel[i]);
     return Cut{a.iLatY + RoundToInt32((static_cast<long double>(b.iLatY) - a.iLatY) * t),
                {ta.X + RoundToInt32((tb.X - ta.X) * t), ta.Y + RoundToInt32((tb.Y - ta.Y) * t)}};
   };
   const Cut after = cutOf(lone);            // on the edge lone -> lone + 1
   const Cut before = cutOf((lone + 2) % 3); // on the edge lone - 1 -> lone
+  // Cut points one unit inside the edge of their side, so that no piece wraps round.
   const auto project = [&](int32_t lat, bool westSide, TGPoint& pt) {
-    const int64_t lon = westSide ? m - 1 : m + 1;
+    const int64_t lon = static_cast<int64_t>(cm) + (westSide ? GU_180 - 1 : -GU_180 + 1);
     return FProjector->PointLLToXY(PointLL(LongWrap64(lon), lat), pt);
   };
   const auto corner = [&](int i) { return dev[static_cast<size_t>(i)]; };

@@ -384,6 +384,22 @@ TEST_F(GlobeControl, TextureTrianglesAreCutAtTheFarMeridianOnFlatMaps)
   EXPECT_EQ(At(172, 10), clRed);
   EXPECT_EQ(At(-178, 17), clRed);
   EXPECT_EQ(Count(clRed, XY(-160, 0).X, 0, XY(160, 0).X, 100), 0);
+
+  // Centred on 20 E the map's edge is 160 W: a triangle across it, its corners given wrapped,
+  // is cut there too.
+  globe->Projector().SetCentralMeridian(20);
+  globe->OnRender = [&image](TGGlobe& g) {
+    g.RenderTextureTriangle({TGPoint{0, 0}, {8, 0}, {0, 8}},
+                            {TGPointLL{-170 * GU_DEGREE, 20 * GU_DEGREE, 0},
+                             {-150 * GU_DEGREE, 20 * GU_DEGREE, 0},
+                             {-170 * GU_DEGREE, -20 * GU_DEGREE, 0}},
+                            image, false);
+  };
+  globe->RenderFrame();
+  const int centre = globe->Projector().XOrigin();    // 20 E
+  EXPECT_EQ(Pixel(centre + 173, XY(0, 10).Y), clRed); // 167 W, at the east edge
+  EXPECT_EQ(Pixel(centre - 178, XY(0, 17).Y), clRed); // 158 W, at the west edge
+  EXPECT_EQ(Count(clRed, centre - 160, 0, centre + 160, 100), 0);
 }
 
 TEST_F(GlobeControl, SubscribersHearOfRendersLayerChangesAndTheEnd)
