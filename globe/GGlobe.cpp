@@ -406,6 +406,11 @@ void TGGlobe::DoOnRender()
   if (!FPainting) viewport()->update();
 }
 
+bool TGGlobe::RenderMustStop()
+{
+  return FRestart || FAborted || QCoreApplication::closingDown();
+}
+
 void TGGlobe::PeriodicUpdate()
 {
   if (FPeriodicUpdateTime <= 0 || !FPainting || FForeignCanvas) return;

@@ -251,7 +251,8 @@ public:
   void DrawEllipse(const TGRect& rect) override;
   QPainter* ControlCanvas() override { return FControlCanvas; }
   void PeriodicUpdate() override;
-  bool RenderMustStop() override { return FRestart || FAborted; }
+  // Restarted, aborted, or the application is closing down.
+  bool RenderMustStop() override;
   void NotifyLayerTreeChanged() override;
   std::shared_ptr<TGBitmap> LoadImage(const std::string& imageName) override;
   std::shared_ptr<IGMapPoint> TitleAtLL(const TGPointLL& ptLL) override;

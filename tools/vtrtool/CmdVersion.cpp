@@ -9,7 +9,8 @@ namespace {
 
 int RunVersion(const vtrtool::Args& args)
 {
-  if (!args.empty()) throw vtrtool::UsageError{"takes no arguments"};
+  if (!args.empty())
+    throw vtrtool::UsageError{"takes no arguments"};
   std::cout << vtr::GetVersion().toStdString() << "\n";
   return vtrtool::kOk;
 }

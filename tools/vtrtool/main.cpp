@@ -6,8 +6,8 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <iostream>
 #include <memory>
+#include <iostream>
 
 namespace vtrtool {
 
@@ -46,11 +46,13 @@ int main(int argc, char** argv)
   }
   vtrtool::Args args(argv + 2, argv + argc);
   for (const auto& c : vtrtool::Commands()) {
-    if (c.name != name) continue;
+    if (c.name != name)
+      continue;
     std::unique_ptr<QCoreApplication> app;
     if (c.gui) {
-      // Headless: drawing commands render offscreen (with widgets: the globe is a control).
-      if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+      // Headless: drawing commands render offscreen (the globe is a widget, so widgets too).
+      if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
       app = std::make_unique<QApplication>(argc, argv);
     } else {
       app = std::make_unique<QCoreApplication>(argc, argv);
