@@ -70,6 +70,28 @@ FarCut CutAtFarMeridian(const TGPointLL& a, const TGPointLL& b, int32_t cm)
           PointLLH(LongWrap64(static_cast<int64_t>(cm) - sideA), lat, h)};
 }
 
+// The number of the chain's segments (with the closing one when closed) that run across the
+// meridian opposite cm.
+size_t FarCrossings(const TGPointStore& chain, bool closed, int32_t cm)
+{
+  const std::span<const TGPointLL> pts = chain.Points();
+  const size_t n = pts.size();
+  if (n < 2) return 0;
+  size_t crossings = 0;
+  for (size_t i = 0; i + 1 < n; ++i)
+    crossings += CrossesFarMeridian(pts[i], pts[i + 1], cm);
+  if (closed) crossings += CrossesFarMeridian(pts[n - 1], pts[0], cm);
+  return crossings;
+}
+
+// A vertex exactly on the far meridian belongs to the map's east edge (as CrossesFarMeridian
+// counts it), which flat maps leave out: it moves one unit inside.
+TGPointLL OnMap(const TGPointLL& p, int32_t cm)
+{
+  if (RelativeLong(p.iLongX, cm) != GU_180) return p;
+  return PointLLH(LongWrap64(static_cast<int64_t>(cm) + GU_180 - 1), p.iLatY, p.iHeightZ);
+}
+
 // The file for a name relative to the program folder ("\" read as "/"); the name itself when
 // it is absolute or no such file lies there.
 QString ResolveFileName(const std::string& name)
@@ -1111,16 +1133,13 @@ void TGGlobe::AddCutChain(const TGPointStore& chain, bool closed, int32_t penWid
   const size_t n = pts.size();
   if (n == 0) return;
   const int32_t cm = CentralMeridianGU();
-  const size_t segments = closed ? n : n - 1;
-  size_t crossings = 0;
-  for (size_t i = 0; i < segments; ++i)
-    crossings += CrossesFarMeridian(pts[i], pts[(i + 1) % n], cm);
+  const size_t crossings = FarCrossings(chain, closed, cm);
 
   FPieceA.clear();
   FPieceB.clear();
   if (!closed) {
     // Lines: a new piece at every crossing, each reaching the map's edge.
-    FPieceA.push_back(pts[0]);
+    FPieceA.push_back(OnMap(pts[0], cm));
     for (size_t i = 0; i + 1 < n; ++i) {
       if (CrossesFarMeridian(pts[i], pts[i + 1], cm)) {
         const FarCut cut = CutAtFarMeridian(pts[i], pts[i + 1], cm);
@@ -1129,7 +1148,7 @@ void TGGlobe::AddCutChain(const TGPointStore& chain, bool closed, int32_t penWid
         FPieceA.clear();
         FPieceA.push_back(cut.onB);
       }
-      FPieceA.push_back(pts[i + 1]);
+      FPieceA.push_back(OnMap(pts[i + 1], cm));
     }
     AddProjectedRun(FPieceA.data(), FPieceA.size(), penWidth);
     return;
@@ -1140,7 +1159,7 @@ void TGGlobe::AddCutChain(const TGPointStore& chain, bool closed, int32_t penWid
     // along the pole's edge and back up the other edge.
     bool detoured = false;
     for (size_t i = 0; i < n; ++i) {
-      FPieceA.push_back(pts[i]);
+      FPieceA.push_back(OnMap(pts[i], cm));
       const TGPointLL& next = pts[(i + 1) % n];
       if (!CrossesFarMeridian(pts[i], next, cm)) continue;
       const FarCut cut = CutAtFarMeridian(pts[i], next, cm);
@@ -1161,7 +1180,7 @@ void TGGlobe::AddCutChain(const TGPointStore& chain, bool closed, int32_t penWid
   // on that side, make one polygon each.
   bool onA = true;
   for (size_t i = 0; i < n; ++i) {
-    (onA ? FPieceA : FPieceB).push_back(pts[i]);
+    (onA ? FPieceA : FPieceB).push_back(OnMap(pts[i], cm));
     const TGPointLL& next = pts[(i + 1) % n];
     if (i + 1 == n && !closed) break;
     if (!CrossesFarMeridian(pts[i], next, cm)) continue;
@@ -1180,10 +1199,7 @@ void TGGlobe::AddPoleClosedChain(const TGPointStore& chain, int32_t penWidth)
   const std::span<const TGPointLL> pts = chain.Points();
   const size_t n = pts.size();
   const int32_t cm = CentralMeridianGU();
-  size_t crossings = 0;
-  for (size_t i = 0; i < n; ++i)
-    crossings += CrossesFarMeridian(pts[i], pts[(i + 1) % n], cm);
-  if (crossings % 2 == 0) {
+  if (FarCrossings(chain, true, cm) % 2 == 0) {
     // Not round a pole: the ring closes by itself.
     const int32_t count = model.PointStoreToXY(chain, 0);
     FRenderer->AddClippedPoly(count, penWidth);
@@ -1225,14 +1241,41 @@ void TGGlobe::RenderChainStore(const TGChainStore& Chains, TGRenderStateSet Stat
       FRenderer->ScaleUnitsToDevice(FRenderer->Pen().Width(), FRenderer->Pen().WidthUnit());
   const bool closed = (State & rsClosed) != 0;
   const bool sphere = model->IsContinuous();
+  const auto drawn = [](const TGPointStore* chain) {
+    return chain && !chain->Hidden() && chain->Count() > 0;
+  };
+  // On the sphere a ring round a pole fills with a detour to the pole; that detour is no edge
+  // of the polygon, so such polygons are outlined separately, along their rings only.
+  bool poleRing = false;
+  if (sphere && closed) {
+    const int32_t cm = CentralMeridianGU();
+    for (int32_t i = 0; i < Chains.Count() && !poleRing; ++i)
+      if (const TGPointStore* chain = Chains.ChainAt(i); drawn(chain))
+        poleRing = FarCrossings(*chain, true, cm) % 2 == 1;
+  }
+  const TGPenStyle penStyle = FRenderer->Pen().Style();
+  if (poleRing) FRenderer->Pen().SetStyle(gpsClear);
   FRenderer->BeginDrawPoly(closed);
   for (int32_t i = 0; i < Chains.Count(); ++i) {
     const TGPointStore* chain = Chains.ChainAt(i);
-    if (!chain || chain->Hidden() || chain->Count() == 0) continue;
+    if (!drawn(chain)) continue;
     if (sphere && closed)
       AddPoleClosedChain(*chain, w);
     else
       AddCutChain(*chain, closed, w);
+  }
+  FRenderer->EndDrawPoly();
+  if (!poleRing) return;
+  FRenderer->Pen().SetStyle(penStyle);
+  if (penStyle == gpsClear) return;
+  FRenderer->BeginDrawPoly(false);
+  for (int32_t i = 0; i < Chains.Count(); ++i) {
+    const TGPointStore* chain = Chains.ChainAt(i);
+    if (!drawn(chain)) continue;
+    const std::span<const TGPointLL> pts = chain->Points();
+    FPieceA.assign(pts.begin(), pts.end());
+    FPieceA.push_back(pts.front());
+    AddProjectedRun(FPieceA.data(), FPieceA.size(), w);
   }
   FRenderer->EndDrawPoly();
 }

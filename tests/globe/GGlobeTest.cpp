@@ -38,12 +38,13 @@ protected:
     g.Renderer().Pen().Define(clBlack, gpsSolid, 1, guPixel);
     g.Renderer().Brush().Define(clLime, clLime, gbsSolid);
   }
-  // Renders, from OnRender, the ring at 60 S (every 10 degrees) as a polygon.
-  void RenderSouthernCap()
+  // Renders, from OnRender, the ring at 60 S (every 10 degrees from firstLon, every other
+  // vertex wave degrees further south) as a polygon.
+  void RenderSouthernCap(int firstLon = -175, int wave = 0)
   {
     ring = std::make_shared<TGPointStore>();
-    for (int lon = -175; lon <= 175; lon += 10)
-      ring->AddDD(-60, lon);
+    for (int lon = firstLon; lon < firstLon + 360; lon += 10)
+      ring->AddDD(-60 - wave * ((lon / 10) % 2 != 0), lon);
     globe->OnRender = [r = ring](TGGlobe& g) {
       Ink(g);
       g.RenderPolygon(*r);
@@ -345,6 +346,25 @@ TEST_F(GlobeControl, PolarCapsFillToThePoleOnFlatMaps)
   EXPECT_EQ(At(0, 30), clWhite);
 }
 
+TEST_F(GlobeControl, PolarCapWithAVertexOnTheMapEdgeStaysOnePolygon)
+{
+  // Centred on 150 E the map's edge is 30 W, where the ring has a vertex.
+  MakeFlatGlobe(400, 200);
+  globe->Projector().SetCentralMeridian(150);
+  TGPoint edge;
+  EXPECT_FALSE(globe->Projector().PointLLToXY(DDToPointLL(-30, -60), edge)); // the east edge
+  RenderSouthernCap(-180, 8);
+  for (int lon = -175; lon <= 175; lon += 5)
+    if (lon != -30) {
+      EXPECT_EQ(At(lon, -70), clLime) << lon;
+      EXPECT_EQ(At(lon, -80), clLime) << lon;
+    }
+  // No edges but the ring's: where the ring runs at 60 S, 68 S is inside, unstroked.
+  for (int lon = -160; lon <= 160; lon += 20)
+    EXPECT_EQ(At(lon, -68), clLime) << lon;
+  EXPECT_EQ(At(0, -50), clWhite);
+}
+
 TEST_F(GlobeControl, PolarCapsCloseOverThePoleOnTheSphere)
 {
   MakeSphereGlobe(200, 200);
@@ -353,6 +373,16 @@ TEST_F(GlobeControl, PolarCapsCloseOverThePoleOnTheSphere)
   EXPECT_EQ(At(-60, -70), clLime);
   EXPECT_EQ(At(0, -45), clWhite);
   EXPECT_EQ(At(0, 0), clWhite);
+  EXPECT_EQ(At(0, -60.5), clBlack); // its outline
+
+  // Seen from below the pole: the cap's outline is its ring, not the detour to the pole along
+  // the far meridian.
+  globe->Projector().SetXRotation(-75);
+  globe->Projector().SetYRotation(30);
+  globe->RenderFrame();
+  for (double lat = -85; lat <= -65; lat += 2.5)
+    EXPECT_EQ(At(-150, lat), clLime) << lat;
+  EXPECT_EQ(At(-90, -90), clLime);
 
   // Turned so that the cap lies wholly behind the globe: nothing of it shows (its points all
   // lie on the rim, where a sliver of a pixel or two may come out).
