@@ -223,8 +223,9 @@ public:
 
   // --- Drawing primitives (with the renderer's current pen, brush and font; inside a render)
   // The chains as polygons (rsClosed in State) or lines: on the sphere polygons that run round
-  // a pole are closed over it; flat maps cut everything at the meridian opposite the central
-  // one. All parts go out in one poly-polygon.
+  // a pole are closed over it (filled with a detour to the pole, outlined along their rings);
+  // flat maps cut everything at the meridian opposite the central one, polar caps running down
+  // the map's edges. All parts go out in one poly-polygon.
   void RenderChainStore(const TGChainStore& Chains, TGRenderStateSet State) override;
   // iSteps + 1 points interpolated linearly in GU (the short way across +-180).
   void RenderLine(const TGPointLL& ptFromLL, const TGPointLL& ptToLL, int32_t iSteps) override;
