@@ -2,6 +2,7 @@
 
 #include "base/TextLists.h"
 #include "globe/GBitmap.h"
+#include "globe/GLabelRenderer.h"
 #include "globe/GProjector.h"
 
 #include <algorithm>
@@ -12,6 +13,13 @@
 namespace vtr {
 
 namespace {
+
+// A presenter chain longer than this is taken for a loop (presenters naming each other as the
+// next) and ends there.
+constexpr int kMaxPresenterChain = 64;
+
+// Objects between periodic updates during a render.
+constexpr int32_t kObjectsPerUpdate = 128;
 
 // Selection probes split aMER into quarters at most this deep (4^6 probes at most per object):
 // a long line across a large rectangle would otherwise be probed down to the tolerance.
@@ -761,6 +769,145 @@ int32_t TGLayer::SelectObjects(const TGMER& aMER, bool includeSubLayers, bool fi
     if (firstOnly) break;
   }
   return total;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Rendering
+
+void TGLayerStore::Render(const TGMER& viewMER)
+{
+  IGLayerHost* host = FParentLayer->Host();
+  IGLayerRenderHost* render = host ? host->LayerRenderHost() : nullptr;
+  if (!render) return;
+  // By index, not by iterator: a handler may change the tree meanwhile.
+  for (int32_t i = 0; i < Count(); ++i) {
+    TGLayer& layer = *FLayers[i];
+    render->LabelRenderer().BeginLayer(layer);
+    layer.Render(true, viewMER);
+    while (layer.ReRenderLayer() && !render->RenderHost().RenderMustStop())
+      layer.Render(false, viewMER);
+    if (render->RenderHost().RenderMustStop()) return;
+  }
+}
+
+bool TGLayer::MustStop(IGLayerRenderHost& host) const
+{
+  return !FNoInterrupt && host.RenderHost().RenderMustStop();
+}
+
+void TGLayer::Render(bool firstPass, const TGMER& viewMER)
+{
+  FRenderObjectCount = 0;
+  FReRenderLayer = false;
+  IGLayerHost* host = Host();
+  IGLayerRenderHost* render = host ? host->LayerRenderHost() : nullptr;
+  if (!render || FUpdateCounter > 0 || MustStop(*render) || !IsShowing()) return;
+  TGProjector& projector = render->RenderHost().Projector();
+  TGCustomProjectionModel* model = projector.ProjectionModel();
+  if (!model) return;
+
+  if (FSurfaceBitmap && !FSurfaceBitmap->Empty()) {
+    FSurfaceBitmap->SetAlphaBlend(FSurfaceAlpha);
+    FSurfaceBitmap->SetTransparentColor(FSurfaceTransparentColor);
+    model->PaintSurfaceImage(*FSurfaceBitmap);
+  }
+
+  const long double sf = projector.ScaleFactor();
+  const auto threshold = [sf](long double pixels) {
+    return sf > 0 ? RoundToInt32(pixels / sf) : 0;
+  };
+  FCullObjectSize = FRenderAllObjects ? 0 : threshold(render->CullObjectPixels());
+  FMinObjectSize = FRenderAllObjects ? 0 : threshold(render->MinObjectPixels());
+  if (FObjectSource) FObjectSource->SetCullObjectSize(FCullObjectSize);
+
+  if (firstPass) {
+    FRenderPass = 0;
+    render->DoBeforeLayerRender(*this);
+  } else {
+    ++FRenderPass;
+  }
+
+  FPresenterCache.clear();
+  FCurrentPresenter = nullptr;
+  FRenderHost = render;
+  FRenderTitles = FShowTitles && FRenderPass == 0;
+  FStopRender = false;
+  if (FObjectSource)
+    FObjectSource->ForEach(viewMER, [this](TGPrimaryKey objPK) { return RenderObjectKey(objPK); });
+  FRenderHost = nullptr;
+
+  if (MustStop(*render)) return;
+  for (TGPresenter* presenter : FPresenterCache)
+    presenter->EndLayerRender(FRenderPass);
+
+  if (!FReRenderLayer) {
+    FLayerStore->Render(viewMER);
+    if (!MustStop(*render) && !FReRenderLayer) render->DoAfterLayerRender(*this);
+  }
+}
+
+TGPresenter* TGLayer::RenderPresenter(int32_t iPresenterID)
+{
+  if (FCurrentPresenter && FCurrentPresenter->PresenterID() == iPresenterID)
+    return FCurrentPresenter;
+  for (TGPresenter* p : FPresenterCache)
+    if (p->PresenterID() == iPresenterID) return FCurrentPresenter = p;
+  TGPresenter* p = FindPresenter(iPresenterID);
+  if (!p) return nullptr;
+  p->BeginLayerRender(*this);
+  FPresenterCache.push_back(p);
+  return FCurrentPresenter = p;
+}
+
+// One object of the render walk; false stops the walk.
+bool TGLayer::RenderObjectKey(TGPrimaryKey objPK)
+{
+  IGLayerRenderHost& render = *FRenderHost;
+  IGRenderHost& surface = render.RenderHost();
+  ++FRenderObjectCount;
+  if (FRenderObjectCount % kObjectsPerUpdate == 0 && !FNoInterrupt &&
+      render.PeriodicUpdateTime() > 0) {
+    surface.PeriodicUpdate();
+    if (MustStop(render)) return false;
+  }
+
+  const std::shared_ptr<IGMapPoint> obj = FObjectSource->ByPrimaryKey(objPK);
+  if (!obj || obj->Hidden()) return true;
+  const TGMER mer = obj->ObjectMER();
+  TGRenderStateSet state = 0;
+  TGProjector& projector = surface.Projector();
+  TGPoint pt;
+  bool keep = false;
+  if (mer.iWidthX == 1 && mer.iHeightY == 1) {
+    keep = projector.LLToDeviceXY(mer.iLongX, mer.iLatY, pt);
+  } else if (mer.iWidthX > FMinObjectSize || mer.iHeightY > FMinObjectSize) {
+    keep = projector.ProjectionModel()->VisibleMER(mer, state);
+  } else {
+    // Sources that do not cull themselves are culled here, so that every source shows the
+    // same picture.
+    if (mer.iWidthX < FCullObjectSize && mer.iHeightY < FCullObjectSize) return true;
+    if (projector.LLToDeviceXY(mer.iLongX, mer.iLatY, pt))
+      surface.Renderer().DrawPixel(pt.X, pt.Y, render.MinObjectColor(), 255);
+    return true;
+  }
+  if (!keep) return true;
+
+  if (obj->Selected()) state |= rsSelected;
+  int32_t id = obj->PresenterID();
+  for (int step = 0; step < kMaxPresenterChain; ++step) {
+    TGPresenter* presenter = id != 0 ? RenderPresenter(id) : nullptr;
+    if (!presenter) {
+      obj->Render(render.ObjectRenderer(), state);
+      break;
+    }
+    if (presenter->Hidden()) break;
+    presenter->RenderObject(*obj, state);
+    if (FRenderTitles) presenter->RenderTitle(*obj, state);
+    id = presenter->NextPresenterID();
+    if (id == 0) break;
+  }
+  if (render.HasObjectRenderHandler()) render.DoObjectRender(*this, *obj, state);
+  return true;
 }
 
 bool TGLayer::ClearSelected()

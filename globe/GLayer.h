@@ -22,7 +22,9 @@
 
 namespace vtr {
 
+class IGLayerRenderHost;
 class TGBitmap;
+class TGLabelRenderer;
 class TGLayer;
 class TGProjector;
 
@@ -47,6 +49,37 @@ public:
   // Sets the selected flag of the object whose title lies under aMER's centre to state;
   // returns how many objects that was (0 or 1).
   virtual int32_t SelectTitles(const TGMER& aMER, bool firstOnly, bool state) = 0;
+  // What drawing the tree needs of the globe; null for a host that does not draw (the layers
+  // then draw nothing).
+  virtual IGLayerRenderHost* LayerRenderHost() { return nullptr; }
+};
+
+// What drawing the layer tree needs of the globe control: its drawing surface and projector,
+// the label renderer that collects titles, the culling settings and the events raised around
+// each layer and object. The globe control implements it; TGLayer::Render uses it.
+class IGLayerRenderHost
+{
+public:
+  virtual ~IGLayerRenderHost() = default;
+
+  // Renderer, projector, periodic updates and the stop test.
+  virtual IGRenderHost& RenderHost() = 0;
+  // How an object without a presenter draws itself, and the globe's chain rendering.
+  virtual IGObjectRenderer& ObjectRenderer() = 0;
+  virtual TGLabelRenderer& LabelRenderer() = 0;
+  // Objects smaller than CullObjectPixels are skipped, those not larger than MinObjectPixels
+  // are set as one pixel of MinObjectColor.
+  virtual long double CullObjectPixels() const = 0;
+  virtual long double MinObjectPixels() const = 0;
+  virtual TColor MinObjectColor() const = 0;
+  // Milliseconds between progress updates; 0 = none (layers are then never cut short).
+  virtual int32_t PeriodicUpdateTime() const = 0;
+  // The globe's before- and after-layer-render events.
+  virtual void DoBeforeLayerRender(TGLayer& layer) = 0;
+  virtual void DoAfterLayerRender(TGLayer& layer) = 0;
+  // Whether an object-render handler is set; DoObjectRender is only called when it is.
+  virtual bool HasObjectRenderHandler() const = 0;
+  virtual void DoObjectRender(TGLayer& layer, IGMapPoint& mapObj, TGRenderStateSet State) = 0;
 };
 
 // The named image for a layer or its source: through the globe when the layer hangs from one,
@@ -181,6 +214,11 @@ public:
   // The enabled layers from index 0 upwards; the first object found wins.
   std::shared_ptr<IGMapPoint> ObjectByUserID(const std::string& sUserID) const;
   std::shared_ptr<IGMapPoint> ObjectByTitle(const std::string& sTitle) const;
+
+  // Draws the layers in index order (later ones over earlier ones), each announced to the
+  // label renderer first and drawn again while it asks for another pass; a render that must
+  // stop ends the loop. viewMER: what can be seen (GU), which limits every object query.
+  void Render(const TGMER& viewMER);
 
   std::span<const std::unique_ptr<TGLayer>> Layers() const { return FLayers.Items(); }
 
@@ -319,6 +357,22 @@ public:
   // (the layer's own presenters, or the source's when the layer has none).
   int32_t LayerTolerance() const;
 
+  // Draws the layer's objects within viewMER with their presenters, then (unless a presenter
+  // asked for another pass) the sub-layers. Nothing inside BeginUpdate, when the render must
+  // stop, when the layer is not showing or when the tree has no globe that draws. Objects
+  // below the globe's CullObjectPixels are skipped and those up to MinObjectPixels become one
+  // pixel of MinObjectColor (neither with RenderAllObjects); titles go to the label renderer on
+  // the first pass only. Every 128 objects the globe's periodic update runs when it has one.
+  void Render(bool firstPass, const TGMER& viewMER);
+  // Rendering state: objects visited by the last Render, its pass (0 on the first).
+  int32_t RenderObjectCount() const { return FRenderObjectCount; }
+  int32_t RenderPass() const { return FRenderPass; }
+  // A presenter may ask, during a render, that the layer be drawn once more (firstPass false).
+  bool ReRenderLayer() const { return FReRenderLayer; }
+  void SetReRenderLayer(bool value) { FReRenderLayer = value; }
+  // The presenters the current render has used (each began its layer render once).
+  const std::vector<TGPresenter*>& PresenterCache() const { return FPresenterCache; }
+
   // The object under a device point: null unless enabled and showing, or off the map.
   std::shared_ptr<IGMapPoint> ObjectAtXY(int32_t iX, int32_t iY);
   // The object at a position: titles (root layer), sub-layers from the top, then this layer's
@@ -342,6 +396,10 @@ private:
   void RestartRenderIfPeriodic() const;
   int32_t PixelTolerance() const;
   std::shared_ptr<IGMapPoint> FindFirst(const std::function<bool(IGMapPoint&)>& match);
+  // Rendering.
+  bool MustStop(IGLayerRenderHost& host) const;
+  bool RenderObjectKey(TGPrimaryKey objPK);
+  TGPresenter* RenderPresenter(int32_t iPresenterID);
 
   TGLayer* FParentLayer = nullptr;
   IGLayerHost* FHost = nullptr;
@@ -368,6 +426,16 @@ private:
   TColor FSurfaceTransparentColor = clNone;
   bool FRenderAllObjects = false;
   uint8_t FAlphaBlend = 255;
+  // Rendering state (valid during Render).
+  std::vector<TGPresenter*> FPresenterCache;
+  TGPresenter* FCurrentPresenter = nullptr;
+  IGLayerRenderHost* FRenderHost = nullptr;
+  int32_t FRenderObjectCount = 0;
+  int32_t FRenderPass = 0;
+  int32_t FCullObjectSize = 0;
+  bool FReRenderLayer = false;
+  bool FRenderTitles = false;
+  bool FStopRender = false;
 };
 
 } // namespace vtr

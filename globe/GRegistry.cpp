@@ -6,6 +6,7 @@
 #include "globe/GLayer.h"
 #include "globe/GMapObject.h"
 #include "globe/GObjectSource.h"
+#include "globe/GPresenter.h"
 #include "globe/GProjector.h"
 #include "globe/GRenderer.h"
 
@@ -14,6 +15,10 @@ namespace vtr {
 void RegisterGlobeClasses()
 {
   RegisterGlobeClass<TGGraticule>("TGGraticule", "Graticule");
+  RegisterGlobeClass<TGPointPresenter>("TGPointPresenter", "Point Presenter");
+  RegisterGlobeClass<TGPolyPresenter>("TGPolyPresenter", "Poly Presenter");
+  RegisterGlobeClass<TGPolygonPresenter>("TGPolygonPresenter", "Polygon Presenter");
+  RegisterGlobeClass<TGPolylinePresenter>("TGPolylinePresenter", "Polyline Presenter");
   RegisterGlobeClass<TGCartesianPrj>("TGCartesianPrj", "Cartesian Projection");
   RegisterGlobeClass<TGMercatorPrj>("TGMercatorPrj", "Mercator Projection");
   RegisterGlobeClass<TGSphericalPrj>("TGSphericalPrj", "Spherical Projection");

@@ -2,6 +2,7 @@
 
 #include "globe/GBitmap.h"
 #include "globe/GProjector.h"
+#include "globe/GXML.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>
@@ -1438,6 +1439,62 @@ void TGDefaultRenderer::DrawPolyPolygon(const TGPoint* points, const int32_t* co
     }
   }
   canvas->setBrush(FBrush.DeviceBrush(*this));
+}
+
+// ---------------------------------------------------------------------------------------------
+// XML forms of the attributes
+
+void TGPen::SaveToXML(TGXML_Element& el) const
+{
+  el.AddColorAttribute("Color", FColor, clBlack);
+  el.AddIntAttribute("Style", FStyle, gpsSolid);
+  el.AddIntAttribute("Width", FWidth, 1);
+  el.AddUnitAttribute("Unit", FWidthUnit, guPixel);
+}
+
+void TGPen::LoadFromXML(const TGXML_Element& el)
+{
+  // The unit first: an unknown one raises before anything changes.
+  const TGUnitTypes unit = el.UnitAttribute("Unit", guPixel);
+  Define(el.ColorAttribute("Color", clBlack), EnumAttribute(el, "Style", gpsSolid, 7),
+         el.IntAttribute("Width", 1), unit);
+}
+
+void TGBrush::SaveToXML(TGXML_Element& el) const
+{
+  el.AddColorAttribute("Color", FColor, clWhite);
+  el.AddColorAttribute("BkColor", FBkColor, clWhite);
+  el.AddIntAttribute("Style", FStyle, gbsSolid);
+}
+
+void TGBrush::LoadFromXML(const TGXML_Element& el)
+{
+  Define(el.ColorAttribute("Color", clWhite), el.ColorAttribute("BkColor", clWhite),
+         EnumAttribute(el, "Style", gbsSolid, kBrushStyleCount));
+}
+
+void TGFont::SaveToXML(TGXML_Element& el) const
+{
+  el.AddAttribute("Name", FName, false, "Arial");
+  el.AddColorAttribute("BkColor", FBkColor, clWhite);
+  el.AddColorAttribute("Color", FColor, clBlack);
+  el.AddIntAttribute("Style", FStyle, 0);
+  el.AddIntAttribute("Size", FSize, 9);
+  el.AddIntAttribute("Angle", FAngle, 0);
+  el.AddUnitAttribute("Unit", FSizeUnit, guPixel);
+  el.AddIntAttribute("BkAlpha", FBkAlphaBlend, 255);
+}
+
+void TGFont::LoadFromXML(const TGXML_Element& el)
+{
+  const TGUnitTypes unit = el.UnitAttribute("Unit", guPixel);
+  const int32_t style = el.IntAttribute("Style", 0);
+  const int32_t alpha = el.IntAttribute("BkAlpha", 255);
+  Define(el.Attribute("Name", "Arial"), el.ColorAttribute("Color", clBlack),
+         el.ColorAttribute("BkColor", clWhite), el.IntAttribute("Size", 9), unit,
+         el.IntAttribute("Angle", 0),
+         static_cast<TGFontStyles>(style >= 0 && style < 64 ? style : 0),
+         static_cast<uint8_t>(alpha >= 0 && alpha <= 255 ? alpha : 255));
 }
 
 } // namespace vtr

@@ -36,6 +36,7 @@ namespace vtr {
 class TGBitmap;
 class TGProjector;
 class TGRenderer;
+class TGXML_Element;
 
 // Render state of one object (bit values): rsClosed 1, rsSelected 2, rsFace 4 (some of it lies
 // on the visible side), rsBackFace 8 (some of it lies on the far side of the globe).
@@ -255,6 +256,11 @@ public:
   // Same class and same settings.
   virtual bool Equals(const TGAttribute& other) const = 0;
 
+  // XML form: the settings as attributes of el, each left out at its default (no "Class").
+  // Loading sets every setting, missing or malformed ones to their defaults.
+  virtual void SaveToXML(TGXML_Element& el) const = 0;
+  virtual void LoadFromXML(const TGXML_Element& el) = 0;
+
 protected:
   // After a setting changed: new hash, modified, device object dropped, OnChange.
   void Changed();
@@ -303,6 +309,8 @@ public:
   void Assign(const TGAttribute& source) override;
   std::unique_ptr<TGAttribute> Clone() const override;
   bool Equals(const TGAttribute& other) const override;
+  void SaveToXML(TGXML_Element& el) const override;
+  void LoadFromXML(const TGXML_Element& el) override;
 
   // The Qt pen for renderer (realized when needed) and its width in pixels.
   const QPen& DevicePen(const TGRenderer& renderer) const;
@@ -346,6 +354,8 @@ public:
   void Assign(const TGAttribute& source) override;
   std::unique_ptr<TGAttribute> Clone() const override;
   bool Equals(const TGAttribute& other) const override;
+  void SaveToXML(TGXML_Element& el) const override;
+  void LoadFromXML(const TGXML_Element& el) override;
 
   // The Qt brush for renderer (realized when needed).
   const QBrush& DeviceBrush(const TGRenderer& renderer) const;
@@ -398,6 +408,8 @@ public:
   void Assign(const TGAttribute& source) override;
   std::unique_ptr<TGAttribute> Clone() const override;
   bool Equals(const TGAttribute& other) const override;
+  void SaveToXML(TGXML_Element& el) const override;
+  void LoadFromXML(const TGXML_Element& el) override;
 
   // The Qt font for renderer (realized when needed), its metrics and the pen of its colour.
   // Valid until the font changes or is realized again.

@@ -240,6 +240,15 @@ std::string XMLDocumentText(std::string_view rootTag,
 void LoadXMLDocumentText(std::string_view text,
                          const std::function<void(const TGXML_Element&)>& load);
 
+// An enumeration stored as its ordinal: the attribute's value when it lies in [0, count),
+// else def.
+template <class E>
+E EnumAttribute(const TGXML_Element& el, std::string_view tag, E def, int32_t count)
+{
+  const int32_t v = el.IntAttribute(tag, static_cast<int32_t>(def));
+  return v >= 0 && v < count ? static_cast<E>(v) : def;
+}
+
 // ---------------------------------------------------------------------------------------------
 // Value forms used in XML attributes
 

@@ -1,8 +1,8 @@
 // vtrtool: the command-line companion of Vantrel.
 #include "Command.h"
 
+#include <QApplication>
 #include <QCoreApplication>
-#include <QGuiApplication>
 
 #include <algorithm>
 #include <cstdlib>
@@ -50,10 +50,10 @@ int main(int argc, char** argv)
       continue;
     std::unique_ptr<QCoreApplication> app;
     if (c.gui) {
-      // Headless: drawing commands render offscreen.
+      // Headless: drawing commands render offscreen (the globe is a widget, so widgets too).
       if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-      app = std::make_unique<QGuiApplication>(argc, argv);
+      app = std::make_unique<QApplication>(argc, argv);
     } else {
       app = std::make_unique<QCoreApplication>(argc, argv);
     }

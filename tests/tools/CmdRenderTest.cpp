@@ -1,0 +1,110 @@
+// vtrtool render, run as the program: the picture it writes, its options and exit codes.
+#include <QDir>
+#include <QImage>
+#include <QProcess>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct ToolRun
+{
+  int code = -1;
+  std::string out;
+  std::string err;
+};
+
+ToolRun Vtrtool(const QStringList& args)
+{
+  QProcess p;
+  p.start(QStringLiteral(VTR_PROGRAM_DIR "/vtrtool"), args);
+  if (!p.waitForFinished(60000)) return {};
+  return {p.exitCode(), p.readAllStandardOutput().toStdString(),
+          p.readAllStandardError().toStdString()};
+}
+
+int CountColour(const QImage& img, QRgb c)
+{
+  int n = 0;
+  for (int y = 0; y < img.height(); ++y)
+    for (int x = 0; x < img.width(); ++x)
+      n += (img.pixel(x, y) & 0xFFFFFF) == (c & 0xFFFFFF);
+  return n;
+}
+
+TEST(VtrtoolRender, DrawsTheMapViewsGlobeAtTheGivenSize)
+{
+  QTemporaryDir dir;
+  const QString out = dir.filePath("globe.png");
+  const ToolRun r = Vtrtool({"render", "-o", out, "--size", "320x200"});
+  ASSERT_EQ(r.code, 0) << r.err;
+  const QImage img(out);
+  ASSERT_EQ(img.size(), QSize(320, 200));
+  // The view's blue surface on a black background, with the silver graticule.
+  const int blue = CountColour(img, qRgb(0, 0, 255));
+  const int black = CountColour(img, qRgb(0, 0, 0));
+  EXPECT_GT(blue, 5000);
+  EXPECT_GT(black, 20000);
+  EXPECT_GT(CountColour(img, qRgb(192, 192, 192)), 200);
+
+  // Flat projections fill the view with the map; the shadow darkens part of the globe.
+  const QString flat = dir.filePath("flat.png");
+  ASSERT_EQ(Vtrtool({"render", "-o", flat, "--size", "320x200", "--projection", "mercator",
+                     "--gu-per-pixel", "2700000"})
+                .code,
+            0);
+  EXPECT_GT(CountColour(QImage(flat), qRgb(0, 0, 255)), 320 * 150);
+  const QString night = dir.filePath("night.png");
+  ASSERT_EQ(Vtrtool({"render", "-o", night, "--size", "320x200", "--center", "0,0", "--shadow",
+                     "2026-12-21T00:00Z"})
+                .code,
+            0);
+  EXPECT_LT(CountColour(QImage(night), qRgb(0, 0, 255)), blue / 4);
+}
+
+TEST(VtrtoolRender, TextureAndFrameTimes)
+{
+  QTemporaryDir dir;
+  QImage texture(64, 32, QImage::Format_RGB32);
+  texture.fill(qRgb(255, 0, 0));
+  const QString tex = dir.filePath("tex.bmp");
+  ASSERT_TRUE(texture.save(tex));
+  const QString out = dir.filePath("t.png");
+  const ToolRun r = Vtrtool({"render", "-o", out, "--size", "200x200", "--projection", "cartesian",
+                             "--gu-per-pixel", "2700000", "--texture", tex, "--frames", "3"});
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(r.out.rfind("frame_ms_median\t", 0), 0u) << r.out;
+  EXPECT_GT(CountColour(QImage(out), qRgb(255, 0, 0)), 200 * 150);
+}
+
+TEST(VtrtoolRender, BadUsageExitsWithOneAndUnreadableInputWithTwo)
+{
+  QTemporaryDir dir;
+  const QString out = dir.filePath("x.png");
+  const QStringList bad[] = {
+      {"render"},
+      {"render", "-o", out, "--size", "0x10"},
+      {"render", "-o", out, "--size", "big"},
+      {"render", "-o", out, "--projection", "gnomonic"},
+      {"render", "-o", out, "--center", "95,0"},
+      {"render", "-o", out, "--shadow", "2026-02-30T00:00"},
+      {"render", "-o", out, "--frames", "0"},
+      {"render", "-o", out, "--gu-per-pixel", "-5"},
+      {"render", "-o", out, "--bogus"},
+  };
+  for (const auto& args : bad)
+    EXPECT_EQ(Vtrtool(args).code, 1) << args.join(' ').toStdString();
+  EXPECT_EQ(Vtrtool({"render", "-o", out, "--texture", dir.filePath("none.bmp")}).code, 2);
+  const QString junk = dir.filePath("junk.bmp");
+  QFile f(junk);
+  ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+  f.write("not a picture");
+  f.close();
+  EXPECT_EQ(Vtrtool({"render", "-o", out, "--texture", junk}).code, 2);
+  EXPECT_EQ(Vtrtool({"render", "-o", dir.filePath("no/such/dir/x.png")}).code, 2);
+  EXPECT_FALSE(QFile::exists(out));
+}
+
+} // namespace

@@ -1,0 +1,49 @@
+#pragma once
+// The globe a map view starts with, built headless for vtrtool render: the view's initial
+// configuration, then the options of the command line. Later sources of map content (layer
+// files, the spatial database, scenarios) plug in through RenderContent.
+
+#include "globe/GGlobe.h"
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace vtrtool {
+
+struct RenderOptions
+{
+  int32_t width = 1024; // pixels
+  int32_t height = 768;
+  std::string projection; // projection class name; empty: the view's (spherical)
+  std::optional<vtr::TGPointLL> center;
+  std::optional<int32_t> guPerPixel;
+  std::string texture;                 // surface texture file
+  std::optional<double> shadowUTC;     // day/night shadow for this UTC moment (TDateTime)
+  std::vector<std::string> layerFiles; // layer files to show
+};
+
+// Adds map content to the globe (layers and their presenters). Each kind of content that
+// vtrtool can read registers one; RenderContent() lists them in registration order.
+struct RenderContent
+{
+  std::string name;
+  // Called with the globe and the options; raises InputError for content it cannot read.
+  std::function<void(vtr::TGGlobe&, const RenderOptions&)> apply;
+};
+std::vector<RenderContent>& RenderContents();
+
+// The map view's initial globe configuration: spherical projection, its scale, centre latitude
+// and x rotation 23.5, field of view 50, origin (156, 153) at the design size, text heights 5
+// to 50, selection pen red 2 pixels and clear selection brush, silver 1-pixel graticule every
+// 10 degrees, culling at 0.75 and 1.5 pixels in grey, blue surface, fixed centre on resize.
+void ApplyMapViewConfiguration(vtr::TGGlobe& globe);
+
+// A globe of options.width x options.height configured as a map view and then by the options
+// (projection, centre, scale, texture, shadow, content). Raises InputError for a texture or
+// content that cannot be read.
+std::unique_ptr<vtr::TGGlobe> MakeRenderGlobe(const RenderOptions& options);
+
+} // namespace vtrtool
