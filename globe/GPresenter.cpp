@@ -1,5 +1,7 @@
 #include "globe/GPresenter.h"
 
+#include "base/Utf8.h"
+
 #include "globe/GBitmap.h"
 #include "globe/GLabelRenderer.h"
 #include "globe/GLayer.h"
@@ -25,19 +27,12 @@ template <class A> void LoadAttribute(A& attribute, const TGXML_Element& el, std
     attribute.LoadFromXML(TGXML_Element(tag));
 }
 
-// The character code as UTF-8: a lead byte, then 6 bits a byte (codes below 1 draw nothing).
+// The character code as UTF-8 (codes below 1 draw nothing).
 void CodeToUTF8(int32_t code, std::string& out)
 {
   out.clear();
-  if (code <= 0 || code > 0x10FFFF) return;
-  auto c = static_cast<uint32_t>(code);
-  const int n = c < 0x80 ? 1 : c < 0x800 ? 2 : c < 0x10000 ? 3 : 4;
-  static constexpr uint8_t kLead[] = {0, 0, 0xC0, 0xE0, 0xF0};
-  char bytes[4];
-  for (int i = n - 1; i > 0; --i, c >>= 6)
-    bytes[i] = static_cast<char>(0x80 | (c & 0x3F));
-  bytes[0] = static_cast<char>(kLead[n] | c);
-  out.assign(bytes, static_cast<size_t>(n));
+  if (code > 0)
+    AppendUtf8(out, static_cast<char32_t>(code));
 }
 
 } // namespace

@@ -1,5 +1,7 @@
 #include "scenario/ScenarioFile.h"
 
+#include "base/Utf8.h"
+
 #include "app/Version.h"
 #include "archive/ZipArchive.h"
 #include "scenario/ScenarioConvert.h"
@@ -11,27 +13,7 @@ namespace vtr {
 
 namespace {
 
-constexpr char32_t kReplacement = 0xFFFD;
-
-void AppendUtf8(std::string& out, char32_t c)
-{
-  if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) c = kReplacement;
-  if (c < 0x80) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | (c >> 6));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    out += static_cast<char>(0xE0 | (c >> 12));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (c >> 18));
-    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  }
-}
+constexpr char32_t kReplacement = kReplacementChar;
 
 // Length of the well-formed UTF-8 sequence at s[i] (no overlong forms, no surrogates, nothing
 // above U+10FFFF), 0 when there is none.
