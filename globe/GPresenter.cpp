@@ -31,8 +31,7 @@ template <class A> void LoadAttribute(A& attribute, const TGXML_Element& el, std
 void CodeToUTF8(int32_t code, std::string& out)
 {
   out.clear();
-  if (code > 0)
-    AppendUtf8(out, static_cast<char32_t>(code));
+  if (code > 0) AppendUtf8(out, static_cast<char32_t>(code));
 }
 
 } // namespace
@@ -287,6 +286,18 @@ bool TGPointPresenter::LLInObject(const TGPointLL& ptLL, IGMapPoint& mapObj, int
   return LLInMER(square, ptLL);
 }
 
+TGPointPresenter::TGSymbolTools TGPointPresenter::SymbolTools() const
+{
+  switch (FPointType) {
+  case ppFontSymbol:
+    return TGSymbolTools::Font;
+  case ppImage:
+    return TGSymbolTools::None;
+  default:
+    return TGSymbolTools::PenAndBrush;
+  }
+}
+
 void TGPointPresenter::RenderObject(IGMapPoint& mapObj, TGRenderStateSet State)
 {
   if (FPresenterEvents) FPresenterEvents->BeforeRenderObject(*this, mapObj, State);
@@ -300,8 +311,8 @@ void TGPointPresenter::RenderObject(IGMapPoint& mapObj, TGRenderStateSet State)
     const int32_t maxTextHeight = r->MaxTextHeight();
     r->SetMaxTextHeight(0);
     const bool selected = (State & rsSelected) != 0;
-    switch (FPointType) {
-    case ppFontSymbol: {
+    switch (SymbolTools()) {
+    case TGSymbolTools::Font: {
       FSymbolOverride = -1;
       if (FOverrideColumn >= 0) {
         const double v = mapObj.GetValue(FOverrideColumn);
@@ -316,9 +327,9 @@ void TGPointPresenter::RenderObject(IGMapPoint& mapObj, TGRenderStateSet State)
       if (selected) r->Font().SetColor(r->SelectedPen().Color());
       break;
     }
-    case ppImage:
+    case TGSymbolTools::None:
       break;
-    default:
+    case TGSymbolTools::PenAndBrush:
       if (selected) {
         r->SetBrush(r->SelectedBrush());
         r->SetPen(r->SelectedPen());
@@ -355,13 +366,21 @@ void TGPointPresenter::RenderObject(IGMapPoint& mapObj, TGRenderStateSet State)
 void TGPointPresenter::RenderPoint(int32_t x, int32_t y, TGRenderStateSet State, int32_t size)
 {
   (void)State;
-  const int32_t c = size / 2;
+  if (FPointType == ppImage && FImage && !FImage->Empty()) {
+    FImage->SetAlphaBlend(FAdjustedAlphaBlend);
+    FImage->SetTransparentColor(FImage->GetPixel(0, FImage->Height() - 1));
+  }
+  DrawShape(FPointType, x, y, size / 2);
+}
+
+void TGPointPresenter::DrawShape(TGPointPresenterType shape, int32_t x, int32_t y, int32_t c)
+{
   TGRenderer* r = Renderer();
   if (c <= 0 || !r) return;
   const auto poly = [r](std::initializer_list<TGPoint> pts) {
     r->DrawPoly(pts.begin(), static_cast<int32_t>(pts.size()), true);
   };
-  switch (FPointType) {
+  switch (shape) {
   case ppNone:
     break;
   case ppFontSymbol:
@@ -373,8 +392,6 @@ void TGPointPresenter::RenderPoint(int32_t x, int32_t y, TGRenderStateSet State,
   case ppImage:
     if (FImage && !FImage->Empty()) {
       TGBitmap& image = *FImage;
-      image.SetAlphaBlend(FAdjustedAlphaBlend);
-      image.SetTransparentColor(image.GetPixel(0, image.Height() - 1));
       const int32_t w = image.Width(), h = image.Height();
       r->DrawTextureTriangle({TGPoint{0, 0}, {w, 0}, {0, h}},
                              {TGPoint{x - c, y - c}, {x + c, y - c}, {x - c, y + c}}, image);

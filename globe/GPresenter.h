@@ -258,6 +258,11 @@ public:
   // when c <= 0.
   virtual void RenderPoint(int32_t x, int32_t y, TGRenderStateSet State, int32_t size);
 
+  // What RenderObject hands the renderer before the symbol is drawn: the point font (font
+  // symbols), nothing (images carry their own transparency), or the point or selection pen
+  // and brush (every other shape).
+  enum class TGSymbolTools { Font, None, PenAndBrush };
+
   // Adds "Type" (ordinal; 4), "Unit" ("PI"), "Size" (6), "MaxSize" (0), "SymbolIndex" (0),
   // "ImageName", "OverrideCol" (-1) and the children "Pen", "Brush", "Font".
   void SaveToXML(TGXML_Element& el) override;
@@ -267,6 +272,12 @@ protected:
   std::unique_ptr<TGPresenter> NewInstance() const override;
   // The symbol's half size in GU at scaleFactor.
   int32_t HalfSymbolGU(long double scaleFactor) const;
+  // The tools of the shape being drawn; a subclass with shapes of its own answers for them.
+  virtual TGSymbolTools SymbolTools() const;
+  // One of the engine's shapes centred on device point (x, y), c pixels from the centre to
+  // each side (nothing when c <= 0), with the tools already on the renderer. Images are drawn
+  // with the transparency they carry.
+  void DrawShape(TGPointPresenterType shape, int32_t x, int32_t y, int32_t c);
 
   TGPen FPointPen;
   TGBrush FPointBrush;
