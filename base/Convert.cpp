@@ -120,13 +120,13 @@ int64_t DecimalOrder(std::string_view body)
     ++i;
   int64_t intDigits = 0, fracZeros = 0;
   bool nonZero = false;
-  for (; i < body.size() && body[i] >= '0' && body[i] <= '9'; ++i)
+  for (; i < body.size() && IsDigit(body[i]); ++i)
     if (nonZero || body[i] != '0') {
       nonZero = true;
       ++intDigits;
     }
   if (i < body.size() && body[i] == '.')
-    for (++i; i < body.size() && body[i] >= '0' && body[i] <= '9'; ++i)
+    for (++i; i < body.size() && IsDigit(body[i]); ++i)
       if (!nonZero) {
         if (body[i] == '0')
           ++fracZeros;
