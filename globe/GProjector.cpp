@@ -61,31 +61,6 @@ inline int32_t RoundPixel(double v)
   return Round32(v);
 }
 
-// static_cast<double> of an extended value without the x87 unit, whose load and store cost
-// more than the rest of a store projection. Decodes the 80-bit format: a 64-bit significand
-// with its leading bit, converted with the lowest bit folded in as a sticky bit (so the
-// hardware's rounding to 53 bits rounds as the exact value would), then scaled by the exponent.
-// Zeros, denormals, infinities, NaNs and anything not normal take the plain conversion.
-inline double ExtendedToDouble(const long double& v)
-{
-#if defined(__x86_64__) && LDBL_MANT_DIG == 64
-  uint64_t m = 0;
-  uint16_t signExp = 0;
-  std::memcpy(&m, &v, sizeof m);
-  std::memcpy(&signExp, reinterpret_cast<const char*>(&v) + sizeof m, sizeof signExp);
-  const int e = (signExp & 0x7FFF) - 16383;
-  if (e >= -900 && e <= 900 && (m >> 63) != 0) [[likely]] {
-    const auto magnitude = static_cast<double>(static_cast<int64_t>((m >> 1) | (m & 1)));
-    const uint64_t scaleBits = (static_cast<uint64_t>(e - 62 + 1023) << 52) |
-                               (static_cast<uint64_t>(signExp & 0x8000) << 48);
-    double scale = 0;
-    std::memcpy(&scale, &scaleBits, sizeof scale);
-    return magnitude * scale;
-  }
-#endif
-  return static_cast<double>(v);
-}
-
 long double DegToGU(long double degrees)
 {
   return degrees * GU_DEGREE;
