@@ -35,12 +35,6 @@ struct RenderContent
 };
 std::vector<RenderContent>& RenderContents();
 
-// The map view's initial globe configuration: spherical projection, its scale, centre latitude
-// and x rotation 23.5, field of view 50, origin (156, 153) at the design size, text heights 5
-// to 50, selection pen red 2 pixels and clear selection brush, silver 1-pixel graticule every
-// 10 degrees, culling at 0.75 and 1.5 pixels in grey, blue surface, fixed centre on resize.
-void ApplyMapViewConfiguration(vtr::TGGlobe& globe);
-
 // A globe of options.width x options.height configured as a map view and then by the options
 // (projection, centre, scale, texture, shadow, content). Raises InputError for a texture or
 // content that cannot be read.
