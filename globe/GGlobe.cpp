@@ -118,6 +118,16 @@ TGGlobe::TGGlobe(QWidget* parent)
   viewport()->setMouseTracking(true);
   viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
   viewport()->setAutoFillBackground(false);
+  // A click in a bar's trough pans by half a page; the page itself stays the view's size, so
+  // the thumb shows how much of the map is in view.
+  for (QScrollBar* bar : {horizontalScrollBar(), verticalScrollBar()})
+    connect(bar, &QScrollBar::actionTriggered, this, [bar](int action) {
+      const int half = bar->pageStep() / 2;
+      if (action == QAbstractSlider::SliderPageStepAdd)
+        bar->setSliderPosition(std::min(bar->maximum(), bar->value() + half));
+      else if (action == QAbstractSlider::SliderPageStepSub)
+        bar->setSliderPosition(std::max(bar->minimum(), bar->value() - half));
+    });
   resize(150, 150);
   FLastOuterSize = size();
   FClientWidth = 150;
