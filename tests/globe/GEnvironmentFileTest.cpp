@@ -87,7 +87,7 @@ void Furnish(TGGlobe& globe)
   TGLayer& tracks = globe.Layers().GetLayer(1);
   tracks.SetSelectable(false);
   tracks.Presenters().Add(std::make_unique<TGPolylinePresenter>(&globe));
-  tracks.UserXML().AddAttribute("Owner", "watch <2> & \"ops\"");
+  tracks.UserXML().AddAttribute("Owner", "watch <2> & \"ops\" 'n'");
   tracks.UserXML().AddElement("Note").SetBodyText("plotted 'by hand'");
 }
 
@@ -190,7 +190,7 @@ TEST_F(EnvironmentFile, AGlobeIsWrittenAndReadBackToTheSameState)
     EXPECT_EQ(ports.Presenters().GetPresenter(0).TitleFont().Name(), "Courier");
     TGLayer& tracks = b->Layers().GetLayer(1);
     EXPECT_FALSE(tracks.Selectable());
-    EXPECT_EQ(tracks.UserXML().Attribute("Owner"), "watch <2> & \"ops\"");
+    EXPECT_EQ(tracks.UserXML().Attribute("Owner"), "watch <2> & \"ops\" 'n'");
     EXPECT_EQ(tracks.UserXML().Element("Note")->BodyText(), "plotted 'by hand'");
     EXPECT_EQ(b->GlobeLayer().Presenters().Count(), 2); // the root's default presenters
   }
