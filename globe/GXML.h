@@ -219,8 +219,8 @@ public:
   void SaveToFile(const std::string& sFilename);
   // Reads the whole stream from its start and parses it.
   void LoadFromStream(TGStream& stream);
-  // Nothing when the file does not exist. Unreadable: "TGXML_Document.LoadFromFile: cannot
-  // read %s"; malformed: the parser's message after "TGXML_Document.LoadFromFile: %s: ".
+  // Nothing when the file does not exist. Unreadable or not a plain file (a folder, a device):
+  // "TGXML_Document.LoadFromFile: cannot read %s"; malformed: the parser's message after "TGXML_Document.LoadFromFile: %s: ".
   void LoadFromFile(const std::string& sFilename);
 
 private:
