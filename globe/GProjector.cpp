@@ -4,6 +4,7 @@
 #include "globe/GBitmap.h"
 #include "globe/GGeodesy.h"
 #include "globe/GPointStore.h"
+#include "globe/GXML.h"
 
 #include <algorithm>
 #include <cfloat>
@@ -117,6 +118,11 @@ TGPointBuffer& TGCustomProjectionModel::Points() const
 }
 
 void TGCustomProjectionModel::Assign(const TGCustomProjectionModel& /*source*/) {}
+
+void TGCustomProjectionModel::SaveToXML(TGXML_Element& el) const
+{
+  el.AddAttribute("Class", ClassName());
+}
 
 // ---------------------------------------------------------------------------------------------
 // TGProjectionModel
@@ -747,6 +753,67 @@ std::unique_ptr<TGProjector> TGProjector::Clone() const
   auto copy = std::make_unique<TGProjector>(FHost, FGlobe);
   copy->Assign(*this);
   return copy;
+}
+
+// --- XML form
+
+void TGProjector::SaveToXML(TGXML_Element& el) const
+{
+  el.AddAttribute("Class", ClassName());
+  el.AddFloatAttribute("ScaleFactor", FScaleFactor, 0);
+  el.AddFloatAttribute("CentralMeridian", FCentralMeridian, 0);
+  el.AddFloatAttribute("CentralParallel", FCentralParallel, 0);
+  el.AddFloatAttribute("FirstParallel", FFirstParallel, 0);
+  el.AddFloatAttribute("SecondParallel", FSecondParallel, 0);
+  el.AddFloatAttribute("MaxLatitude", FMaxLatitude, 90);
+  el.AddFloatAttribute("MaxLongitude", FMaxLongitude, 180);
+  el.AddFloatAttribute("MaxZoom", FMaxZoom, 0);
+  el.AddFloatAttribute("MinLatitude", FMinLatitude, -90);
+  el.AddFloatAttribute("MinLongitude", FMinLongitude, -180);
+  el.AddFloatAttribute("MinZoom", FMinZoom, 0);
+  el.AddBoolAttribute("UseMinMax", FUseMinMaxLimits, false);
+  el.AddFloatAttribute("FOV", FFieldOfViewAngle, 50);
+  el.AddIntAttribute("Spheroid", static_cast<int32_t>(FSpheroid),
+                     static_cast<int32_t>(TGSpheroid::WGS84));
+  el.AddFloatAttribute("XRotation", FXRotation, 0);
+  el.AddFloatAttribute("YRotation", FYRotation, 0);
+  el.AddFloatAttribute("ZRotation", FZRotation, 0);
+  el.AddIntAttribute("XOrigin", FXOrigin, 0);
+  el.AddIntAttribute("YOrigin", FYOrigin, 0);
+  el.AddIntAttribute("XAxisChanges", FXAxisChanges, xaYOrigin);
+  el.AddIntAttribute("YAxisChanges", FYAxisChanges, yaCentralMeridian);
+  if (FProjectionModel) FProjectionModel->SaveToXML(el.AddElement("ProjectionModel"));
+}
+
+void TGProjector::LoadFromXML(const TGXML_Element& el)
+{
+  std::unique_ptr<TGCustomProjectionModel> model = CreateFromXMLAs<TGCustomProjectionModel>(
+      FGlobe, el.Element("ProjectionModel"), "TGSphericalPrj");
+  if (!model) model = std::make_unique<TGSphericalPrj>(FGlobe);
+  SetProjectionModel(std::move(model));
+  // The limits only apply to the Cartesian model; "UseMinMax" below may switch them on.
+  FUseMinMaxLimits = false;
+
+  SetSpheroid(EnumAttribute(el, "Spheroid", TGSpheroid::WGS84, kSpheroidCount));
+  SetXAxisChanges(EnumAttribute(el, "XAxisChanges", xaYOrigin, xaNoAction + 1));
+  SetYAxisChanges(EnumAttribute(el, "YAxisChanges", yaCentralMeridian, yaNoAction + 1));
+  SetScaleFactor(el.FloatAttribute("ScaleFactor", 0));
+  SetMaxLatitude(el.FloatAttribute("MaxLatitude", 90));
+  SetMinLatitude(el.FloatAttribute("MinLatitude", -90));
+  SetMaxLongitude(el.FloatAttribute("MaxLongitude", 180));
+  SetMinLongitude(el.FloatAttribute("MinLongitude", -180));
+  SetMaxZoom(el.FloatAttribute("MaxZoom", 0));
+  SetMinZoom(el.FloatAttribute("MinZoom", 0));
+  SetUseMinMaxLimits(el.BoolAttribute("UseMinMax", false));
+  SetFieldOfViewAngle(el.FloatAttribute("FOV", 50));
+  SetXRotation(el.FloatAttribute("XRotation", 0));
+  SetYRotation(el.FloatAttribute("YRotation", 0));
+  SetZRotation(el.FloatAttribute("ZRotation", 0));
+  SetCenterXY({el.IntAttribute("XOrigin", 0), el.IntAttribute("YOrigin", 0)});
+  SetCentralParallel(el.FloatAttribute("CentralParallel", 0));
+  SetFirstParallel(el.FloatAttribute("FirstParallel", 0));
+  SetSecondParallel(el.FloatAttribute("SecondParallel", 0));
+  SetCentralMeridian(el.FloatAttribute("CentralMeridian", 0));
 }
 
 // --- Setters
