@@ -195,9 +195,10 @@ bool TGLYRFileReader::OpenReader()
 
 void TGLYRFileReader::CloseReader()
 {
+  // The end event still sees the file's position (100% after the last object).
+  TGFileDataReader::CloseReader();
   FReader.reset();
   FLYRStream.reset();
-  TGFileDataReader::CloseReader();
 }
 
 bool TGLYRFileReader::ReadHeader()
