@@ -36,6 +36,15 @@ std::string TitleCSL(const std::string& title)
   return csl + '"';
 }
 
+// The entry of a name table whose name matches without regard to letter case; null for none.
+template <class M, size_t N>
+M Lookup(const std::array<std::pair<std::string_view, M>, N>& table, std::string_view name)
+{
+  for (const auto& [entry, value] : table)
+    if (SameText(entry, name)) return value;
+  return nullptr;
+}
+
 } // namespace
 
 // ---------------------------------------------------------------------------------------------
@@ -139,9 +148,7 @@ TGLYRFileReader::TGHeaderMethod TGLYRFileReader::HeaderMethodFor(const std::stri
       {"TGPolyPresenter", &TGLYRFileReader::ReadPolyPresenter},
       {"TPolyPresenter", &TGLYRFileReader::ReadPolyPresenter},
   }};
-  for (const auto& [name, method] : methods)
-    if (SameText(name, sectionName)) return method;
-  return nullptr;
+  return Lookup(methods, sectionName);
 }
 
 TGLYRFileReader::TGDataMethod TGLYRFileReader::DataMethodFor(const std::string& className)
@@ -154,9 +161,7 @@ TGLYRFileReader::TGDataMethod TGLYRFileReader::DataMethodFor(const std::string& 
       {"TGeoDataObject", &TGLYRFileReader::ReadPolyObject},
       {"TGPolyObject", &TGLYRFileReader::ReadPolyObject},
   }};
-  for (const auto& [name, method] : methods)
-    if (SameText(name, className)) return method;
-  return nullptr;
+  return Lookup(methods, className);
 }
 
 void TGLYRFileReader::Damaged(const std::string& what) const
