@@ -655,6 +655,15 @@ TEST_F(LYRFile, AMemorySourceTakesTheObjectsPresentersAndName)
   EXPECT_EQ(source.ObjectCount(), 2);
   EXPECT_EQ(source.Presenters().Count(), 2);
   EXPECT_EQ(source.MetaData().Value("SourceName"), Path("Harbours.lyr"));
+
+  // The source's XML form names the file; loading it reads the file again.
+  TGXML_Element el("ObjectSource");
+  source.SaveToXML(el);
+  TGMemoryObjectSource loaded;
+  loaded.LoadFromXML(el);
+  ASSERT_NE(dynamic_cast<TGLYRFileReader*>(loaded.DataReader()), nullptr);
+  EXPECT_EQ(loaded.ObjectCount(), 2);
+  EXPECT_EQ(loaded.Presenters().Count(), 2);
 }
 
 // ---------------------------------------------------------------------------------------------
