@@ -281,17 +281,23 @@ void SDBTestDatabase::Reopen()
   FCache->Open();
 }
 
-void WriteSmallPageFile(TGSDBFileSystem& fs, const std::string& path, uint32_t pageSize)
+void WriteSmallPageFile(TGSDBFileSystem& fs, const std::string& path, uint32_t pageSize,
+                        const TGSDBTeaCrypt* crypt)
 {
   TGPageCacheHeader h;
   h.Version = kSDBVersion;
   h.PageSize = pageSize;
   h.PageMapBits = pageSize * 8;
   h.AllocatedPageCount = 1;
+  if (crypt) {
+    h.EncryptionType = 1;
+    h.EncryptionChecksum = crypt->Checksum(h);
+  }
   Bytes bytes(static_cast<size_t>(kSDBHeaderBlockSize + pageSize), 0);
   const TGPageCacheHeaderBytes encoded = EncodePageCacheHeader(h);
   std::copy(encoded.begin(), encoded.end(), bytes.begin());
   bytes[kSDBHeaderBlockSize] = 1;
+  if (crypt) crypt->Encipher(bytes.data() + kSDBHeaderBlockSize, pageSize);
   std::unique_ptr<TGSDBFile> file = fs.Open(fs.FullPath(path), TGFileOpenMode::Create, nullptr);
   file->WriteAt(0, bytes.data(), static_cast<int64_t>(bytes.size()));
   file->Sync();

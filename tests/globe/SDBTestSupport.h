@@ -117,8 +117,10 @@ private:
   std::unique_ptr<SDBTestCatalog> FCatalog;
 };
 
-// Writes a new, empty database file with pages of pageSize bytes (map bits pageSize * 8).
-void WriteSmallPageFile(vtr::TGSDBFileSystem& fs, const std::string& path, uint32_t pageSize);
+// Writes a new, empty database file with pages of pageSize bytes (map bits pageSize * 8); with
+// crypt its pages are enciphered and the header carries the key check.
+void WriteSmallPageFile(vtr::TGSDBFileSystem& fs, const std::string& path, uint32_t pageSize,
+                        const vtr::TGSDBTeaCrypt* crypt = nullptr);
 
 // A private folder, removed with everything in it when the object goes.
 class TempFolder
