@@ -37,8 +37,10 @@ class QPicture;
 namespace vtr {
 
 class TGGlobe;
+class TGGlobeDatabaseLink;
 class TGGraticule;
 class TGLabelRenderer;
+class TGSpatialDatabase;
 
 // Notification codes for subscribers.
 enum TGGlobeNotification : int32_t {
@@ -202,6 +204,11 @@ public:
   int32_t SelectObjects(const TGMER& aMER, bool firstOnly, bool state);
   bool ClearSelected();
 
+  // --- Spatial database: the layer tree follows its layers (GSDBObjectSource.h). Borrowed;
+  // null for none, and once the database is gone.
+  TGSpatialDatabase* SpatialDatabase() const;
+  void SetSpatialDatabase(TGSpatialDatabase* value);
+
   // --- Subscribers
   void Subscribe(std::shared_ptr<IGlobeSubscriber> subscriber);
   void UnSubscribe(const IGlobeSubscriber* subscriber);
@@ -288,6 +295,11 @@ public:
   // The layer-tree update: whoever attaches a data store (the spatial database) sets it, and
   // it runs inside BeginUpdate / EndUpdate whenever the tree was marked for update.
   std::function<void(TGGlobe&)> OnUpdateLayerTree;
+  // A database source found no layer of its GUID or name; set retry to search again (after
+  // making the layer, say).
+  std::function<void(TGGlobe&, const std::string& layerName, const std::string& sourceName,
+                     bool& retry)>
+      OnMissingLayer;
   std::function<void(TGGlobe&)> OnMouseEnter;
   std::function<void(TGGlobe&)> OnMouseLeave;
   // The platform's pointer events, in client coordinates.
@@ -336,6 +348,7 @@ private:
   void WithRenderSize(int32_t width, int32_t height, const std::function<void()>& render);
 
   std::vector<std::shared_ptr<IGlobeSubscriber>> FSubscribers;
+  std::unique_ptr<TGGlobeDatabaseLink> FSpatialDatabaseLink;
   std::unique_ptr<TGBitmap> FSurfaceTexture;
   TGBitmap FBackgroundImage;
   std::unique_ptr<TGLayer> FRootLayer;

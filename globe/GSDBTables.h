@@ -257,6 +257,8 @@ public:
   TGSDBTable& RootTable();
   // The object table of a class, found in the root table or created there.
   TGSDBTable& ObjectTable(const std::string& className);
+  // The object table of a class; null when there is none and create is not set.
+  TGSDBTable* FindObjectTable(const std::string& className, bool create = false);
   // A new object of the class, bound to this catalog with the header of its row; null when
   // no row has that name or the class is not registered.
   std::unique_ptr<TGSDBObject> CreateObjectByName(const std::string& className,
@@ -302,8 +304,6 @@ private:
   std::unique_ptr<TGSDBObject> MakeObject(const std::string& className, const std::string& name,
                                           const CatalogRow& row, uint32_t rowID);
   bool IsObjectTable(const TGSDBObject& obj) const;
-  // The object table of a class; null when there is none and create is not set.
-  TGSDBTable* FindObjectTable(const std::string& className, bool create);
   void Reset();
 
   TGPageCache* FCache;
