@@ -23,6 +23,7 @@ struct RenderOptions
   std::string texture;                 // surface texture file
   std::optional<double> shadowUTC;     // day/night shadow for this UTC moment (TDateTime)
   std::vector<std::string> layerFiles; // layer files to show
+  std::string sdb;                     // a spatial database whose layers to show
 };
 
 // Adds map content to the globe (layers and their presenters). Each kind of content that
