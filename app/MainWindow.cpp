@@ -9,6 +9,7 @@
 #include <QDesktopServices>
 #include <QEvent>
 #include <QFileInfo>
+#include <QFocusEvent>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
@@ -169,8 +170,13 @@ void TfrmMockup03::resizeEvent(QResizeEvent* event)
 
 bool TfrmMockup03::eventFilter(QObject* watched, QEvent* event)
 {
-  if (watched == memNotes && event->type() == QEvent::FocusOut)
-    RunGuarded([this] { memNotesExit(); });
+  // Leaving the memo for another control; a pointer menu over it, a message box or another
+  // application taking the focus is not leaving it.
+  if (watched == memNotes && event->type() == QEvent::FocusOut) {
+    const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+    if (reason != Qt::PopupFocusReason && reason != Qt::ActiveWindowFocusReason)
+      RunGuarded([this] { memNotesExit(); });
+  }
   return QWidget::eventFilter(watched, event);
 }
 
@@ -200,10 +206,11 @@ void TfrmMockup03::FormCreate()
 void TfrmMockup03::StartNewScenario()
 {
   setWindowTitle(QStringLiteral("Vantrel v.") + GetVersion());
+  // The document first: a log that cannot be written must not leave the store without units.
+  BuildEmptyScenario(xmlUnits, GetVersion().toStdString());
   const QString entry = ScenarioFileName() + " New scenario " + EventStamp();
   LogNotes({entry});
   LogEvent(entry);
-  BuildEmptyScenario(xmlUnits, GetVersion().toStdString());
   LogIt(QStringLiteral("LoadScen New button pressed"));
 }
 

@@ -109,6 +109,46 @@ int64_t StrToInt64(std::string_view text)
 
 int32_t StrToIntDef(std::string_view text, int32_t def) { return TryStrToInt(text).value_or(def); }
 
+namespace {
+
+// The power of ten of a scanned number's leading digit, plus one ("123" 3, "0.05" -1, "5e-3"
+// -2): a number out of range of double overflowed when it is positive, underflowed otherwise.
+int64_t DecimalOrder(std::string_view body)
+{
+  size_t i = 0;
+  if (i < body.size() && (body[i] == '-' || body[i] == '+'))
+    ++i;
+  int64_t intDigits = 0, fracZeros = 0;
+  bool nonZero = false;
+  for (; i < body.size() && IsDigit(body[i]); ++i)
+    if (nonZero || body[i] != '0') {
+      nonZero = true;
+      ++intDigits;
+    }
+  if (i < body.size() && body[i] == '.')
+    for (++i; i < body.size() && IsDigit(body[i]); ++i)
+      if (!nonZero) {
+        if (body[i] == '0')
+          ++fracZeros;
+        else
+          nonZero = true;
+      }
+  int64_t order = intDigits > 0 ? intDigits : -fracZeros;
+  if (i < body.size() && (body[i] == 'e' || body[i] == 'E')) {
+    std::string_view exp = body.substr(i + 1);
+    const bool negative = !exp.empty() && exp.front() == '-';
+    if (!exp.empty() && (exp.front() == '-' || exp.front() == '+'))
+      exp.remove_prefix(1);
+    int64_t e = 0;
+    if (std::from_chars(exp.data(), exp.data() + exp.size(), e).ec != std::errc())
+      e = std::numeric_limits<int32_t>::max(); // beyond any double either way
+    order += negative ? -e : e;
+  }
+  return order;
+}
+
+} // namespace
+
 std::optional<double> TryStrToFloat(std::string_view text)
 {
   size_t b = SkipBlanks(text, 0);
@@ -126,10 +166,7 @@ std::optional<double> TryStrToFloat(std::string_view text)
     return std::nullopt;
   if (ec == std::errc::result_out_of_range) {
     // Too small reads as zero; too large is not a value.
-    const bool tiny = body.find("e-") != body.npos || body.find("E-") != body.npos ||
-                      body.starts_with("0.") || body.starts_with(".") ||
-                      body.starts_with("-0.") || body.starts_with("-.");
-    if (!tiny)
+    if (DecimalOrder(body) > 0)
       return std::nullopt;
     return 0.0;
   }

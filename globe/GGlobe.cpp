@@ -5,6 +5,7 @@
 #include "globe/GLabelRenderer.h"
 #include "globe/GPresenter.h"
 #include "globe/GSDBObjectSource.h"
+#include "globe/GXML.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -20,6 +21,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 
 namespace vtr {
 
@@ -119,6 +121,16 @@ TGGlobe::TGGlobe(QWidget* parent)
   viewport()->setMouseTracking(true);
   viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
   viewport()->setAutoFillBackground(false);
+  // A click in a bar's trough pans by half a page; the page itself stays the view's size, so
+  // the thumb shows how much of the map is in view.
+  for (QScrollBar* bar : {horizontalScrollBar(), verticalScrollBar()})
+    connect(bar, &QScrollBar::actionTriggered, this, [bar](int action) {
+      const int half = bar->pageStep() / 2;
+      if (action == QAbstractSlider::SliderPageStepAdd)
+        bar->setSliderPosition(std::min(bar->maximum(), bar->value() + half));
+      else if (action == QAbstractSlider::SliderPageStepSub)
+        bar->setSliderPosition(std::max(bar->minimum(), bar->value() - half));
+    });
   resize(150, 150);
   FLastOuterSize = size();
   FClientWidth = 150;
@@ -188,6 +200,7 @@ void TGGlobe::Clear()
   FRootLayer->Presenters().Add(std::move(poly));
   FRootLayer->Presenters().SetModified(false);
   RedrawLayers();
+  if (!FEnvironmentFile.empty()) SaveEnvironmentToFile(FEnvironmentFile);
 }
 
 void TGGlobe::SetRenderer(std::unique_ptr<TGRenderer> renderer)
@@ -199,6 +212,96 @@ void TGGlobe::SetRenderer(std::unique_ptr<TGRenderer> renderer)
   FRenderer->SetHost(nullptr);
   FRenderer = std::move(renderer);
   RedrawLayers();
+}
+
+void TGGlobe::SetGraticule(std::unique_ptr<TGGraticule> graticule)
+{
+  if (!graticule) graticule = std::make_unique<TGGraticule>(this);
+  graticule->SetHost(this);
+  graticule->OnChanged = [this] { RedrawLayers(); };
+  FGraticule->SetHost(nullptr);
+  FGraticule->OnChanged = nullptr;
+  FGraticule = std::move(graticule);
+  RedrawLayers();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Environment
+
+void TGGlobe::SaveToXML(TGXML_Element& el)
+{
+  el.AddAttribute("SurfaceTextureName", FSurfaceTextureName);
+  el.AddColorAttribute("SurfaceColor", FSurfaceColor, clAqua);
+  el.AddColorAttribute("MinObjectColor", FMinObjectColor, clGray);
+  el.AddIntAttribute("Width", FClientWidth, -1);
+  el.AddIntAttribute("Height", FClientHeight, -1);
+  FGraticule->SaveToXML(el.AddElement("Graticule"));
+  FProjector->SaveToXML(el.AddElement("Projector"));
+  FRenderer->SaveToXML(el.AddElement("Renderer"));
+  FRootLayer->SaveToXML(el.AddElement("GlobeLayer"));
+}
+
+void TGGlobe::LoadFromXML(const TGXML_Element& el)
+{
+  Clear();
+  // Layers found or made one by one would each run the layer-tree update (which may add and
+  // free layers) in the middle of the load.
+  BeginUpdate();
+  try {
+    const int32_t savedWidth = el.IntAttribute("Width", FClientWidth);
+    const int32_t savedHeight = el.IntAttribute("Height", FClientHeight);
+    SetSurfaceColor(el.ColorAttribute("SurfaceColor", clAqua));
+    SetMinObjectColor(el.ColorAttribute("MinObjectColor", clGray));
+    if (const TGXML_Element* graticule = el.Element("Graticule"))
+      SetGraticule(CreateFromXMLAs<TGGraticule>(this, graticule, "TGGraticule"));
+    if (const TGXML_Element* projector = el.Element("Projector"))
+      FProjector->LoadFromXML(*projector);
+    if (const TGXML_Element* root = el.Element("GlobeLayer")) {
+      FRootLayer->LoadFromXML(*root);
+    } else if (const TGXML_Element* store = el.Element("LayerStore")) {
+      if (const TGXML_Element* presenters = el.Element("Presenters"))
+        FRootLayer->Presenters().LoadFromXML(*presenters);
+      FRootLayer->LayerStore().LoadFromXML(*store);
+    }
+    if (savedWidth >= 0 && savedHeight >= 0) {
+      const long double saved = std::hypot(static_cast<long double>(savedHeight), savedWidth);
+      const long double now = std::hypot(static_cast<long double>(FClientHeight), FClientWidth);
+      if (saved > 0 && now > 0) RescaleView(now / saved);
+    }
+    // Last: a texture file that cannot be read raises with everything else in place.
+    SetSurfaceTextureName(el.Attribute("SurfaceTextureName", FSurfaceTextureName));
+  } catch (...) {
+    try {
+      EndUpdate();
+    } catch (...) {
+      // The load's own error is the one to report.
+    }
+    throw;
+  }
+  EndUpdate();
+}
+
+void TGGlobe::SaveEnvironmentToFile(const std::string& sFilename)
+{
+  TGXML_Document doc("Globe");
+  SaveToXML(doc.Document());
+  if (OnSaveEnvironment) OnSaveEnvironment(*this, doc);
+  doc.SaveToFile(sFilename);
+}
+
+void TGGlobe::LoadEnvironmentFromFile(const std::string& sFilename)
+{
+  FEnvironmentFile.clear();
+  std::error_code ec;
+  if (!std::filesystem::exists(sFilename, ec)) return;
+  TGXML_Document doc("Globe");
+  doc.LoadFromFile(sFilename);
+  if (!doc.HasDocument() || !SameText(doc.DocumentTag(), "Globe"))
+    throw EGException("TGGlobe.LoadEnvironmentFromFile: " + sFilename +
+                      " is not an environment file");
+  LoadFromXML(doc.Document());
+  FEnvironmentFile = sFilename;
+  if (OnLoadEnvironment) OnLoadEnvironment(*this, doc);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -597,14 +700,18 @@ void TGGlobe::SetClientSize(int32_t newWidth, int32_t newHeight)
   if (oldWidth == 0 || oldHeight == 0) {
     FProjector->SetCenterXY({newWidth / 2, newHeight / 2});
   } else if (newWidth > 0 && newHeight > 0) {
-    const long double k = std::hypot(static_cast<long double>(newHeight), newWidth) /
-                          std::hypot(static_cast<long double>(oldHeight), oldWidth);
-    const TGPoint origin = FProjector->CenterXY();
-    FProjector->SetScaleFactor(k * FProjector->ScaleFactor());
-    FProjector->SetCenterXY({RoundToInt32(k * origin.X), RoundToInt32(k * origin.Y)});
+    RescaleView(std::hypot(static_cast<long double>(newHeight), newWidth) /
+                std::hypot(static_cast<long double>(oldHeight), oldWidth));
   }
   UpdateScrollBars();
   RedrawLayers();
+}
+
+void TGGlobe::RescaleView(long double k)
+{
+  const TGPoint origin = FProjector->CenterXY();
+  FProjector->SetScaleFactor(k * FProjector->ScaleFactor());
+  FProjector->SetCenterXY({RoundToInt32(k * origin.X), RoundToInt32(k * origin.Y)});
 }
 
 void TGGlobe::resizeEvent(QResizeEvent* event)

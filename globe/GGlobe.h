@@ -41,6 +41,8 @@ class TGGlobeDatabaseLink;
 class TGGraticule;
 class TGLabelRenderer;
 class TGSpatialDatabase;
+class TGXML_Document;
+class TGXML_Element;
 
 // Notification codes for subscribers.
 enum TGGlobeNotification : int32_t {
@@ -88,7 +90,8 @@ public:
   TGGlobe& operator=(const TGGlobe&) = delete;
 
   // Empties the layer tree and gives the root layer its default presenters: a point presenter
-  // numbered -1 (pixel units) and a poly presenter numbered -2.
+  // numbered -1 (pixel units) and a poly presenter numbered -2. With an EnvironmentFile set,
+  // the cleared state is then saved to it.
   void Clear();
 
   // --- Parts
@@ -97,6 +100,8 @@ public:
   // Replaces the renderer (null: a new default renderer), sized to the control.
   void SetRenderer(std::unique_ptr<TGRenderer> renderer);
   TGGraticule& Graticule() { return *FGraticule; }
+  // Replaces the graticule (null: a new default one).
+  void SetGraticule(std::unique_ptr<TGGraticule> graticule);
   TGLabelRenderer& LabelRenderer() override { return *FLabelRenderer; }
   // The root of the layer tree; its store holds the top-level layers ("Units", ...).
   TGLayer& GlobeLayer() { return *FRootLayer; }
@@ -135,11 +140,33 @@ public:
   // Milliseconds between progress updates during a render; 0 = none.
   int32_t PeriodicUpdateTime() const override { return FPeriodicUpdateTime; }
   void SetPeriodicUpdateTime(int32_t value) { FPeriodicUpdateTime = std::max(0, value); }
-  // Stored for the environment file.
+  // The environment file of the last successful LoadEnvironmentFromFile; Clear writes to it.
   const std::string& EnvironmentFile() const { return FEnvironmentFile; }
   void SetEnvironmentFile(const std::string& value) { FEnvironmentFile = value; }
   TGScrollBars ScrollBars() const { return FScrollBars; }
   void SetScrollBars(TGScrollBars value);
+
+  // --- Environment (the whole map setup as XML, root "Globe")
+  // Attributes "SurfaceTextureName", "SurfaceColor", "MinObjectColor" and the client size
+  // "Width" and "Height" (always written); children "Graticule", "Projector", "Renderer" (its
+  // class only) and "GlobeLayer" (the layer tree).
+  void SaveToXML(TGXML_Element& el);
+  // Clears the globe, then applies the colours, a graticule of the element's class, the
+  // projector and the layer tree ("GlobeLayer", or the "Presenters" and "LayerStore" of older
+  // documents); the renderer's element is not read. The view is then rescaled from the saved
+  // client size to the present one (scale and centre point times the ratio of the diagonals),
+  // and the surface texture named (missing: the present one) is loaded last. Layer-tree
+  // updates wait until the end.
+  void LoadFromXML(const TGXML_Element& el);
+  // Writes SaveToXML's document (after OnSaveEnvironment) through a temporary file, so a
+  // failed write leaves the old file whole.
+  void SaveEnvironmentToFile(const std::string& sFilename);
+  // A missing file clears EnvironmentFile and loads nothing. Otherwise the whole file is read
+  // first: a file that is not an XML document with the root "Globe" raises EGException and
+  // changes nothing. Then LoadFromXML; on success the name becomes EnvironmentFile (not
+  // before, so that the Clear inside never writes over the file being loaded) and
+  // OnLoadEnvironment fires.
+  void LoadEnvironmentFromFile(const std::string& sFilename);
 
   // --- Render control
   // Marks the layers for redrawing and schedules a paint (nothing when one is pending).
@@ -290,15 +317,18 @@ public:
   std::function<void(TGGlobe&)> OnPeriodicUpdate;
   std::function<void(TGGlobe&, TGProgressType, int32_t count, double percentage)> OnProgress;
   std::function<void(TGGlobe&)> OnLayersChanged;
+  // The environment document just built, before it is written / just loaded.
+  std::function<void(TGGlobe&, TGXML_Document&)> OnSaveEnvironment;
+  std::function<void(TGGlobe&, TGXML_Document&)> OnLoadEnvironment;
   // An image asked for by name was not found.
   std::function<void(TGGlobe&, const std::string& imageName)> OnMissingImage;
   // The layer-tree update: whoever attaches a data store (the spatial database) sets it, and
   // it runs inside BeginUpdate / EndUpdate whenever the tree was marked for update.
   std::function<void(TGGlobe&)> OnUpdateLayerTree;
   // A database source found no layer of its GUID or name; set retry to search again (after
-  // making the layer, say).
+  // making the layer, say). userXML: the source's "User" element.
   std::function<void(TGGlobe&, const std::string& layerName, const std::string& sourceName,
-                     bool& retry)>
+                     bool& retry, TGXML_Element& userXML)>
       OnMissingLayer;
   std::function<void(TGGlobe&)> OnMouseEnter;
   std::function<void(TGGlobe&)> OnMouseLeave;
@@ -334,6 +364,8 @@ private:
   void RenderGraticule();
   void RenderViewOutline();
   void ApplyLayerTreeUpdate();
+  // Scale factor and centre point times k (a change of the client diagonal by k).
+  void RescaleView(long double k);
   void NotifySubscribers(int32_t code);
   void CopyBackBuffer();
   bool IsButton(Qt::MouseButton button, TGMouseButton which) const;
@@ -360,8 +392,8 @@ private:
   std::map<std::string, std::shared_ptr<TGBitmap>> FImages;
 
   TColor FColor = clBlack;
-  TColor FSurfaceColor = 16776960;  // aqua
-  TColor FMinObjectColor = 8421504; // grey
+  TColor FSurfaceColor = clAqua;
+  TColor FMinObjectColor = clGray;
   std::string FSurfaceTextureName;
   long double FCullObjectPixels = 0.75L;
   long double FMinObjectPixels = 1.5L;

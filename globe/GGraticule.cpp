@@ -1,10 +1,12 @@
 #include "globe/GGraticule.h"
 
+#include "globe/GXML.h"
+
 namespace vtr {
 
 TGGraticule::TGGraticule(TGGlobe* parentGlobe) : TGComponent(parentGlobe)
 {
-  FGraticulePen.Define(12632256, gpsSolid, 1, guPixel);
+  FGraticulePen.Define(clSilver, gpsSolid, 1, guPixel);
   FGraticulePen.SetModified(false);
   FGraticulePen.OnChange = [this] { Changed(); };
 }
@@ -43,6 +45,23 @@ void TGGraticule::Assign(const TGComponent& source)
   FLatitudeStep = other->FLatitudeStep;
   FDrawMode = other->FDrawMode;
   FGraticulePen.Assign(other->FGraticulePen); // fires OnChanged
+}
+
+void TGGraticule::SaveToXML(TGXML_Element& el)
+{
+  TGComponent::SaveToXML(el);
+  el.AddIntAttribute("LongStep", FLongitudeStep, 0);
+  el.AddIntAttribute("LatStep", FLatitudeStep, 0);
+  el.AddIntAttribute("DrawMode", FDrawMode, gdBehind);
+  FGraticulePen.SaveToXML(el.AddElement("Pen"));
+}
+
+void TGGraticule::LoadFromXML(const TGXML_Element& el)
+{
+  SetLongitudeStep(el.IntAttribute("LongStep", 0));
+  SetLatitudeStep(el.IntAttribute("LatStep", 0));
+  SetDrawMode(EnumAttribute(el, "DrawMode", gdBehind, gdInFront + 1));
+  LoadElementOrDefaults(FGraticulePen, el, "Pen");
 }
 
 void TGGraticule::Render()

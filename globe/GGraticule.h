@@ -39,6 +39,10 @@ public:
 
   // Copies steps, draw mode and pen of another graticule.
   void Assign(const TGComponent& source) override;
+  // XML form: "Class", "LongStep" and "LatStep" (0), "DrawMode" (ordinal; gdBehind) and the
+  // child "Pen", each left out at its default; loading sets missing ones to those defaults.
+  void SaveToXML(TGXML_Element& el) override;
+  void LoadFromXML(const TGXML_Element& el) override;
 
   // With the graticule pen: meridians every LongitudeStep degrees from -180 (just east of it)
   // from 89 S to 89 N in 180 steps, and parallels every LatitudeStep degrees from the equator

@@ -1,9 +1,11 @@
 #include "globe/GLayer.h"
 
+#include "base/Convert.h"
 #include "base/TextLists.h"
 #include "globe/GBitmap.h"
 #include "globe/GLabelRenderer.h"
 #include "globe/GProjector.h"
+#include "globe/GXML.h"
 
 #include <algorithm>
 #include <cmath>
@@ -379,6 +381,40 @@ TGLayer* TGLayerStore::LayerByID(const TGUID& id) const
   return nullptr;
 }
 
+void TGLayerStore::SaveToXML(TGXML_Element& el)
+{
+  TGComponent::SaveToXML(el);
+  for (const auto& layer : Layers())
+    if (!layer->Name().empty()) layer->SaveToXML(el.AddElement("Layer"));
+}
+
+void TGLayerStore::LoadFromXML(const TGXML_Element& el)
+{
+  const TGLayer* root = FParentLayer;
+  while (root->ParentLayer())
+    root = root->ParentLayer();
+  for (const TGXML_Element* child : el.Elements("Layer")) {
+    TGLayer* layer = nullptr;
+    const TGXML_Element* source = child->Element("ObjectSource");
+    if (const std::optional<TGUID> id =
+            source ? StringToGUID(XMLTrim(source->Attribute("ID"))) : std::nullopt)
+      layer = root->LayerStore().LayerByID(*id);
+    else
+      layer = LayerByName(Trimmed(child->Attribute("Name")));
+    if (layer) {
+      Add(layer);
+    } else {
+      std::unique_ptr<TGLayer> made =
+          CreateFromXMLAs<TGLayer>(ParentGlobe(), nullptr, XMLClassName(child));
+      G_ASSERT(made);
+      layer = made.get();
+      Add(std::move(made));
+    }
+    layer->LoadFromXML(*child);
+    if (!layer->IsValid()) Delete(layer);
+  }
+}
+
 TGLayer* TGLayerStore::LayerFromPresenter(const TGPresenter* aPresenter) const
 {
   for (const auto& layer : Layers()) {
@@ -428,7 +464,8 @@ std::shared_ptr<IGMapPoint> TGLayerStore::ObjectByTitle(const std::string& sTitl
 TGLayer::TGLayer(TGGlobe* parentGlobe)
     : TGComponent(parentGlobe), FLayerStore(std::make_unique<TGLayerStore>(*this)),
       FPresenters(std::make_unique<TGPresenterStore>(parentGlobe)),
-      FSelection(std::make_unique<TGLayerSelection>(*this))
+      FSelection(std::make_unique<TGLayerSelection>(*this)),
+      FUserXML(std::make_unique<TGXML_Element>("User"))
 {
   Clear();
 }
@@ -627,6 +664,87 @@ void TGLayer::SetSurfaceImageName(const std::string& value)
   FSurfaceImageName = value;
   FModified = true;
   Redraw();
+}
+
+// ---------------------------------------------------------------------------------------------
+// TGLayer: XML form
+
+namespace {
+
+// A zoom limit: a whole number of zoom units, 0 (no limit) when missing or malformed.
+uint32_t ZoomLimitAttribute(const TGXML_Element& el, std::string_view tag)
+{
+  const std::optional<int64_t> v = TryStrToInt64(XMLTrim(el.Attribute(tag)));
+  return v && *v >= 0 && *v <= int64_t{UINT32_MAX} ? static_cast<uint32_t>(*v) : 0;
+}
+
+uint8_t ByteAttribute(const TGXML_Element& el, std::string_view tag)
+{
+  return static_cast<uint8_t>(std::clamp(el.IntAttribute(tag, 255), 0, 255));
+}
+
+} // namespace
+
+void TGLayer::SaveToXML(TGXML_Element& el)
+{
+  TGComponent::SaveToXML(el);
+  el.AddAttribute("Name", Name());
+  el.AddIntAttribute("Alpha", FAlphaBlend, 255);
+  el.AddBoolAttribute("Enabled", FEnabled, true);
+  el.AddBoolAttribute("NoInterrupt", FNoInterrupt, false);
+  el.AddBoolAttribute("RenderAll", FRenderAllObjects, false);
+  el.AddBoolAttribute("Selectable", FSelectable, true);
+  el.AddBoolAttribute("ShowTitles", FShowTitles, true);
+  el.AddIntAttribute("TitleColumn", FTitleColumn, 0);
+  el.AddBoolAttribute("Visible", FVisible, true);
+  el.AddUnitAttribute("ZoomUnits", FZoomUnits, guKilometer);
+  el.AddIntAttribute("ZoomMin", FZoomMin, 0);
+  el.AddIntAttribute("ZoomMax", FZoomMax, 0);
+  el.AddIntAttribute("Index", Index(), -1);
+  el.AddAttribute("Image", FSurfaceImageName);
+  el.AddIntAttribute("ImageAlpha", FSurfaceAlpha, 255);
+  el.AddIntAttribute("ImageColor", FSurfaceTransparentColor, clNone);
+  if (FPresenters->Count() > 0) FPresenters->SaveToXML(el.AddElement("Presenters"));
+  ObjectSource().SaveToXML(el.AddElement("ObjectSource"));
+  if (FLayerStore->Count() > 0) FLayerStore->SaveToXML(el.AddElement("Layers"));
+  el.AddElement("User").Assign(*FUserXML);
+  FModified = false;
+}
+
+void TGLayer::LoadFromXML(const TGXML_Element& el)
+{
+  const TGUnitTypes zoomUnits = el.UnitAttribute("ZoomUnits", guKilometer);
+  SetName(el.Attribute("Name"));
+  SetAlphaBlend(ByteAttribute(el, "Alpha"));
+  SetEnabled(el.BoolAttribute("Enabled", true));
+  SetNoInterrupt(el.BoolAttribute("NoInterrupt", false));
+  SetRenderAllObjects(el.BoolAttribute("RenderAll", false));
+  SetSelectable(el.BoolAttribute("Selectable", true));
+  SetShowTitles(el.BoolAttribute("ShowTitles", true));
+  SetTitleColumn(el.IntAttribute("TitleColumn", 0));
+  SetVisible(el.BoolAttribute("Visible", true));
+  SetZoomUnits(zoomUnits);
+  SetZoomMin(ZoomLimitAttribute(el, "ZoomMin"));
+  SetZoomMax(ZoomLimitAttribute(el, "ZoomMax"));
+  SetSurfaceImageName(el.Attribute("Image"));
+  SetSurfaceAlpha(ByteAttribute(el, "ImageAlpha"));
+  SetSurfaceTransparentColor(el.IntAttribute("ImageColor", clNone));
+
+  if (const TGXML_Element* layers = el.Element("Layers")) FLayerStore->LoadFromXML(*layers);
+  if (const TGXML_Element* source = el.Element("ObjectSource")) {
+    std::string cls = XMLClassName(source);
+    if (cls.empty() && FObjectSource) cls = FObjectSource->ClassName();
+    if (FObjectSource && SameText(cls, FObjectSource->ClassName()))
+      FObjectSource->LoadFromXML(*source);
+    else
+      SetObjectSource(
+          CreateFromXMLAs<TGObjectSource>(ParentGlobe(), source, "TGMemoryObjectSource"));
+  }
+  if (const TGXML_Element* presenters = el.Element("Presenters"))
+    FPresenters->LoadFromXML(*presenters);
+  if (const TGXML_Element* user = el.Element("User")) FUserXML->Assign(*user);
+  SetIndex(el.IntAttribute("Index", Index()));
+  FModified = false;
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -27,6 +27,7 @@ class TGBitmap;
 class TGLabelRenderer;
 class TGLayer;
 class TGProjector;
+class TGXML_Element;
 
 // What the layer tree needs of the globe control it hangs from. The globe control implements
 // it and gives it to its root layer (SetHost); every layer below reaches it through the root.
@@ -222,6 +223,15 @@ public:
 
   std::span<const std::unique_ptr<TGLayer>> Layers() const { return FLayers.Items(); }
 
+  // XML form (element "Layers"): "Class" and one "Layer" child per layer that has a name.
+  // Loading takes each "Layer" child in turn: the layer of the tree whose object source has
+  // the GUID of the child's "ObjectSource" "ID", or, when that is no GUID, this store's layer
+  // of the child's "Name", or else a new layer of the child's "Class" (none that can be made:
+  // an assertion failure); adds it here, loads it from the child, and frees it again when its
+  // object source is then not valid.
+  void SaveToXML(TGXML_Element& el) override;
+  void LoadFromXML(const TGXML_Element& el) override;
+
 private:
   void NotifyLayerTreeChanged();
 
@@ -323,6 +333,22 @@ public:
   bool HasObjectSource() const { return FObjectSource != nullptr; }
   // Frees the previous source and takes this one (which may be null).
   void SetObjectSource(std::unique_ptr<TGObjectSource> source);
+
+  // Free-form data of the program's own, element "User", persisted with the layer.
+  TGXML_Element& UserXML() { return *FUserXML; }
+  const TGXML_Element& UserXML() const { return *FUserXML; }
+
+  // XML form (element "GlobeLayer" for the root, "Layer" below): "Class", "Name", "Alpha",
+  // "Enabled", "NoInterrupt", "RenderAll", "Selectable", "ShowTitles", "TitleColumn",
+  // "Visible", "ZoomUnits", "ZoomMin", "ZoomMax", "Index", "Image", "ImageAlpha",
+  // "ImageColor", each left out at its default; children "Presenters" (when there are any),
+  // "ObjectSource", "Layers" (when there are sub-layers) and "User". Saving clears Modified.
+  // Loading applies the settings (missing ones at their defaults; an unknown zoom unit raises
+  // before anything changes), then the sub-layers, the object source (a new one of the
+  // element's class when that differs from the present one's, else the present one loads the
+  // element), the presenters, "User" and the position; it ends with Modified cleared.
+  void SaveToXML(TGXML_Element& el) override;
+  void LoadFromXML(const TGXML_Element& el) override;
 
   // Attribute column used as the objects' titles, by index or by its name in ColumnNames.
   int32_t TitleColumn() const { return FTitleColumn; }
@@ -426,6 +452,7 @@ private:
   TColor FSurfaceTransparentColor = clNone;
   bool FRenderAllObjects = false;
   uint8_t FAlphaBlend = 255;
+  std::unique_ptr<TGXML_Element> FUserXML;
   // Rendering state (valid during Render).
   std::vector<TGPresenter*> FPresenterCache;
   TGPresenter* FCurrentPresenter = nullptr;

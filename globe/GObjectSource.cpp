@@ -3,6 +3,7 @@
 #include "globe/GBitmap.h"
 #include "globe/GLayer.h"
 #include "globe/GPresenter.h"
+#include "globe/GXML.h"
 
 #include <filesystem>
 #include <fstream>
@@ -146,7 +147,8 @@ constexpr TGUID kInitialSourceID{
 
 TGObjectSource::TGObjectSource(TGGlobe* parentGlobe)
     : TGComponent(parentGlobe), FPresenters(std::make_unique<TGPresenterStore>(parentGlobe)),
-      FUniqueID(kInitialSourceID), FAlive(std::make_shared<int>(0))
+      FUniqueID(kInitialSourceID), FUserXML(std::make_unique<TGXML_Element>("User")),
+      FAlive(std::make_shared<int>(0))
 {
 }
 
@@ -166,9 +168,29 @@ void TGObjectSource::CopyFrom(TGObjectSource& source)
   Clear();
   FMetaData = source.FMetaData;
   FPresenters->Assign(*source.FPresenters);
+  FUserXML->Assign(*source.FUserXML);
   auto it = source.NewIterator();
   for (auto obj = it->First(); obj; obj = it->Next())
     Add(obj->Clone());
+}
+
+void TGObjectSource::SaveToXML(TGXML_Element& el)
+{
+  TGComponent::SaveToXML(el);
+  el.AddAttribute("ID", GUIDToString(FUniqueID));
+  el.AddAttribute("Name", Name());
+  el.AddAttribute("ColumnNames", ColumnNames());
+  el.AddElement("User").Assign(*FUserXML);
+}
+
+void TGObjectSource::LoadFromXML(const TGXML_Element& el)
+{
+  SetName(el.Attribute("Name", Name()));
+  const std::optional<TGUID> id = StringToGUID(XMLTrim(el.Attribute("ID")));
+  if (!id) return;
+  SetUniqueID(*id);
+  SetColumnNames(el.Attribute("ColumnNames", ColumnNames()));
+  if (const TGXML_Element* user = el.Element("User")) FUserXML->Assign(*user);
 }
 
 std::unique_ptr<TGIterator> TGObjectSource::NewIterator()
@@ -365,6 +387,19 @@ void TGMemoryObjectSource::SetDataReader(std::unique_ptr<TGCustomDataReader> rea
   Clear();
   SetName(FDataReader->Name());
   ImportData(*FDataReader);
+}
+
+void TGMemoryObjectSource::SaveToXML(TGXML_Element& el)
+{
+  TGObjectSource::SaveToXML(el);
+  if (FDataReader) FDataReader->SaveToXML(el.AddElement("DataReader"));
+}
+
+void TGMemoryObjectSource::LoadFromXML(const TGXML_Element& el)
+{
+  if (const TGXML_Element* reader = el.Element("DataReader"))
+    SetDataReader(CreateFromXMLAs<TGCustomDataReader>(ParentGlobe(), reader));
+  TGObjectSource::LoadFromXML(el);
 }
 
 } // namespace vtr

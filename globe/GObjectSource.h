@@ -25,6 +25,7 @@ class TGBitmap;
 class TGLayer;
 class TGObjectSource;
 class TGPresenterStore;
+class TGXML_Element;
 
 // ---------------------------------------------------------------------------------------------
 // GUIDs. In memory and on disk (16 bytes): D1 (32-bit), D2, D3 (16-bit), little-endian, then
@@ -170,11 +171,21 @@ public:
   const TGUID& UniqueID() const { return FUniqueID; }
   virtual void SetUniqueID(const TGUID& value) { FUniqueID = value; }
   virtual int64_t ObjectCount() = 0;
+  // Free-form data of the program's own, element "User", persisted with the source.
+  TGXML_Element& UserXML() { return *FUserXML; }
+  const TGXML_Element& UserXML() const { return *FUserXML; }
+
+  // XML form (element "ObjectSource"): "Class", "ID" (the GUID), "Name", "ColumnNames" and the
+  // child "User". Loading takes "Name" (default the current one), "ID", "ColumnNames" (default
+  // the current one) and "User" in that order and stops at the first that fails: an "ID"
+  // missing or not a GUID leaves the rest unread.
+  void SaveToXML(TGXML_Element& el) override;
+  void LoadFromXML(const TGXML_Element& el) override;
 
   // A new source of the same class (from the class registry) with CopyFrom this one.
   virtual std::unique_ptr<TGObjectSource> Clone();
-  // Unless source is this one: Clear, then copy metadata and presenters and add a clone of
-  // every object of the other source.
+  // Unless source is this one: Clear, then copy metadata, presenters and user XML and add a
+  // clone of every object of the other source.
   virtual void CopyFrom(TGObjectSource& source);
   // Hooks for sources that store objects; the base does nothing.
   virtual void EditObject(const std::shared_ptr<IGMapPoint>& obj) { (void)obj; }
@@ -228,6 +239,7 @@ protected:
   int32_t FCullObjectSize = 0;
   KeyValueList FMetaData;
   TGUID FUniqueID;
+  std::unique_ptr<TGXML_Element> FUserXML;
 
 private:
   std::shared_ptr<void> FAlive;
@@ -273,6 +285,12 @@ public:
   // reader's name as the source's, every object it yields, its presenters and metadata.
   TGCustomDataReader* DataReader() const { return FDataReader.get(); }
   void SetDataReader(std::unique_ptr<TGCustomDataReader> reader);
+
+  // Adds the child "DataReader" with the reader's XML form when there is a reader. Loading
+  // recreates the reader from that child first (a class that is no registered reader gives
+  // none), so that the name and columns of the element win over the reader's.
+  void SaveToXML(TGXML_Element& el) override;
+  void LoadFromXML(const TGXML_Element& el) override;
 
 private:
   int64_t SlotOf(const IGMapPoint& obj) const;

@@ -10,8 +10,6 @@ namespace vtr {
 
 namespace {
 
-constexpr int32_t kCoarseStep = 90'000; // GU per unit of the ps16Bit form
-
 // A rounded longitude of any size reduced into (-GU_180, GU_180].
 int32_t WrapRoundedLongitude(long double gu)
 {
@@ -281,21 +279,6 @@ bool TGPointStore::PointInPolygon(int32_t iLong, int32_t iLat, TGMERHitZone hitZ
   return inside;
 }
 
-namespace {
-
-bool NearSegment(long double px, long double py, long double x1, long double y1, long double x2,
-                 long double y2, long double tolerance)
-{
-  const long double dx = x2 - x1, dy = y2 - y1;
-  const long double l2 = dx * dx + dy * dy;
-  if (l2 == 0) return false;
-  const long double t = ((px - x1) * dx + (py - y1) * dy) / l2;
-  if (t < 0 || t > 1) return false;
-  return std::fabs(dx * (y1 - py) - dy * (x1 - px)) / std::sqrt(l2) <= tolerance;
-}
-
-} // namespace
-
 int32_t TGPointStore::PointOnEdge(int32_t iLong, int32_t iLat, bool bClosed,
                                   int32_t iTolerance) const
 {
@@ -313,17 +296,17 @@ int32_t TGPointStore::PointOnEdge(int32_t iLong, int32_t iLat, bool bClosed,
       const long double latStep =
           std::rint((d - s.iLongX) / w * (static_cast<long double>(e.iLatY) - s.iLatY));
       const long double midLat = s.iLatY + latStep;
-      if (NearSegment(iLong, iLat, s.iLongX, s.iLatY, d, midLat, iTolerance) ||
-          NearSegment(iLong, iLat, -d, midLat, e.iLongX, e.iLatY, iTolerance))
+      if (PointOnSegment(iLong, iLat, s.iLongX, s.iLatY, d, midLat, iTolerance) ||
+          PointOnSegment(iLong, iLat, -d, midLat, e.iLongX, e.iLatY, iTolerance))
         return i;
-    } else if (NearSegment(iLong, iLat, s.iLongX, s.iLatY, e.iLongX, e.iLatY, iTolerance)) {
+    } else if (PointOnSegment(iLong, iLat, s.iLongX, s.iLatY, e.iLongX, e.iLatY, iTolerance)) {
       return i;
     }
   }
   if (bClosed) {
     const TGPointLL& s = pts[static_cast<size_t>(n - 1)];
     const TGPointLL& e = pts[0];
-    if (NearSegment(iLong, iLat, s.iLongX, s.iLatY, e.iLongX, e.iLatY, iTolerance)) return n;
+    if (PointOnSegment(iLong, iLat, s.iLongX, s.iLatY, e.iLongX, e.iLatY, iTolerance)) return n;
   }
   return -1;
 }

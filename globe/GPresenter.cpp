@@ -18,15 +18,6 @@ namespace vtr {
 
 namespace {
 
-// Loads an attribute from the named child when there is one, else resets it to its defaults.
-template <class A> void LoadAttribute(A& attribute, const TGXML_Element& el, std::string_view tag)
-{
-  if (const TGXML_Element* child = el.Element(tag))
-    attribute.LoadFromXML(*child);
-  else
-    attribute.LoadFromXML(TGXML_Element(tag));
-}
-
 // The character code as UTF-8 (codes below 1 draw nothing).
 void CodeToUTF8(int32_t code, std::string& out)
 {
@@ -182,7 +173,7 @@ void TGPresenter::LoadFromXML(const TGXML_Element& el)
   FTitleZoomMax = el.IntAttribute("ZoomMax", 0);
   FTitleZoomMin = el.IntAttribute("ZoomMin", 0);
   FTitleZoomUnits = zoomUnit;
-  LoadAttribute(*FTitleFont, el, "TitleFont");
+  LoadElementOrDefaults(*FTitleFont, el, "TitleFont");
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -434,9 +425,9 @@ void TGPointPresenter::LoadFromXML(const TGXML_Element& el)
   FMaxPointSize = el.IntAttribute("MaxSize", 0);
   FSymbolIndex = static_cast<int16_t>(el.IntAttribute("SymbolIndex", 0));
   FOverrideColumn = el.IntAttribute("OverrideCol", -1);
-  LoadAttribute(FPointPen, el, "Pen");
-  LoadAttribute(FPointBrush, el, "Brush");
-  LoadAttribute(FPointFont, el, "Font");
+  LoadElementOrDefaults(FPointPen, el, "Pen");
+  LoadElementOrDefaults(FPointBrush, el, "Brush");
+  LoadElementOrDefaults(FPointFont, el, "Font");
   SetImageName(el.Attribute("ImageName"));
 }
 
@@ -549,8 +540,8 @@ void TGPolyPresenter::LoadFromXML(const TGXML_Element& el)
 {
   TGPresenter::LoadFromXML(el);
   FPolyRenderMode = EnumAttribute(el, "RenderMode", prmNormal, prmOpen + 1);
-  LoadAttribute(FPolyPen, el, "Pen");
-  LoadAttribute(FPolyBrush, el, "Brush");
+  LoadElementOrDefaults(FPolyPen, el, "Pen");
+  LoadElementOrDefaults(FPolyBrush, el, "Brush");
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -4,6 +4,7 @@
 #include "globe/GBitmap.h"
 #include "globe/GGeodesy.h"
 #include "globe/GPointStore.h"
+#include "globe/GXML.h"
 
 #include <algorithm>
 #include <cfloat>
@@ -59,31 +60,6 @@ inline int32_t RoundPixel(double v)
     return r;
 #endif
   return Round32(v);
-}
-
-// static_cast<double> of an extended value without the x87 unit, whose load and store cost
-// more than the rest of a store projection. Decodes the 80-bit format: a 64-bit significand
-// with its leading bit, converted with the lowest bit folded in as a sticky bit (so the
-// hardware's rounding to 53 bits rounds as the exact value would), then scaled by the exponent.
-// Zeros, denormals, infinities, NaNs and anything not normal take the plain conversion.
-inline double ExtendedToDouble(const long double& v)
-{
-#if defined(__x86_64__) && LDBL_MANT_DIG == 64
-  uint64_t m = 0;
-  uint16_t signExp = 0;
-  std::memcpy(&m, &v, sizeof m);
-  std::memcpy(&signExp, reinterpret_cast<const char*>(&v) + sizeof m, sizeof signExp);
-  const int e = (signExp & 0x7FFF) - 16383;
-  if (e >= -900 && e <= 900 && (m >> 63) != 0) [[likely]] {
-    const auto magnitude = static_cast<double>(static_cast<int64_t>((m >> 1) | (m & 1)));
-    const uint64_t scaleBits = (static_cast<uint64_t>(e - 62 + 1023) << 52) |
-                               (static_cast<uint64_t>(signExp & 0x8000) << 48);
-    double scale = 0;
-    std::memcpy(&scale, &scaleBits, sizeof scale);
-    return magnitude * scale;
-  }
-#endif
-  return static_cast<double>(v);
 }
 
 long double DegToGU(long double degrees)
@@ -142,6 +118,11 @@ TGPointBuffer& TGCustomProjectionModel::Points() const
 }
 
 void TGCustomProjectionModel::Assign(const TGCustomProjectionModel& /*source*/) {}
+
+void TGCustomProjectionModel::SaveToXML(TGXML_Element& el) const
+{
+  el.AddAttribute("Class", ClassName());
+}
 
 // ---------------------------------------------------------------------------------------------
 // TGProjectionModel
@@ -772,6 +753,67 @@ std::unique_ptr<TGProjector> TGProjector::Clone() const
   auto copy = std::make_unique<TGProjector>(FHost, FGlobe);
   copy->Assign(*this);
   return copy;
+}
+
+// --- XML form
+
+void TGProjector::SaveToXML(TGXML_Element& el) const
+{
+  el.AddAttribute("Class", ClassName());
+  el.AddFloatAttribute("ScaleFactor", FScaleFactor, 0);
+  el.AddFloatAttribute("CentralMeridian", FCentralMeridian, 0);
+  el.AddFloatAttribute("CentralParallel", FCentralParallel, 0);
+  el.AddFloatAttribute("FirstParallel", FFirstParallel, 0);
+  el.AddFloatAttribute("SecondParallel", FSecondParallel, 0);
+  el.AddFloatAttribute("MaxLatitude", FMaxLatitude, 90);
+  el.AddFloatAttribute("MaxLongitude", FMaxLongitude, 180);
+  el.AddFloatAttribute("MaxZoom", FMaxZoom, 0);
+  el.AddFloatAttribute("MinLatitude", FMinLatitude, -90);
+  el.AddFloatAttribute("MinLongitude", FMinLongitude, -180);
+  el.AddFloatAttribute("MinZoom", FMinZoom, 0);
+  el.AddBoolAttribute("UseMinMax", FUseMinMaxLimits, false);
+  el.AddFloatAttribute("FOV", FFieldOfViewAngle, 50);
+  el.AddIntAttribute("Spheroid", static_cast<int32_t>(FSpheroid),
+                     static_cast<int32_t>(TGSpheroid::WGS84));
+  el.AddFloatAttribute("XRotation", FXRotation, 0);
+  el.AddFloatAttribute("YRotation", FYRotation, 0);
+  el.AddFloatAttribute("ZRotation", FZRotation, 0);
+  el.AddIntAttribute("XOrigin", FXOrigin, 0);
+  el.AddIntAttribute("YOrigin", FYOrigin, 0);
+  el.AddIntAttribute("XAxisChanges", FXAxisChanges, xaYOrigin);
+  el.AddIntAttribute("YAxisChanges", FYAxisChanges, yaCentralMeridian);
+  if (FProjectionModel) FProjectionModel->SaveToXML(el.AddElement("ProjectionModel"));
+}
+
+void TGProjector::LoadFromXML(const TGXML_Element& el)
+{
+  std::unique_ptr<TGCustomProjectionModel> model = CreateFromXMLAs<TGCustomProjectionModel>(
+      FGlobe, el.Element("ProjectionModel"), "TGSphericalPrj");
+  if (!model) model = std::make_unique<TGSphericalPrj>(FGlobe);
+  SetProjectionModel(std::move(model));
+  // The limits only apply to the Cartesian model; "UseMinMax" below may switch them on.
+  FUseMinMaxLimits = false;
+
+  SetSpheroid(EnumAttribute(el, "Spheroid", TGSpheroid::WGS84, kSpheroidCount));
+  SetXAxisChanges(EnumAttribute(el, "XAxisChanges", xaYOrigin, xaNoAction + 1));
+  SetYAxisChanges(EnumAttribute(el, "YAxisChanges", yaCentralMeridian, yaNoAction + 1));
+  SetScaleFactor(el.FloatAttribute("ScaleFactor", 0));
+  SetMaxLatitude(el.FloatAttribute("MaxLatitude", 90));
+  SetMinLatitude(el.FloatAttribute("MinLatitude", -90));
+  SetMaxLongitude(el.FloatAttribute("MaxLongitude", 180));
+  SetMinLongitude(el.FloatAttribute("MinLongitude", -180));
+  SetMaxZoom(el.FloatAttribute("MaxZoom", 0));
+  SetMinZoom(el.FloatAttribute("MinZoom", 0));
+  SetUseMinMaxLimits(el.BoolAttribute("UseMinMax", false));
+  SetFieldOfViewAngle(el.FloatAttribute("FOV", 50));
+  SetXRotation(el.FloatAttribute("XRotation", 0));
+  SetYRotation(el.FloatAttribute("YRotation", 0));
+  SetZRotation(el.FloatAttribute("ZRotation", 0));
+  SetCenterXY({el.IntAttribute("XOrigin", 0), el.IntAttribute("YOrigin", 0)});
+  SetCentralParallel(el.FloatAttribute("CentralParallel", 0));
+  SetFirstParallel(el.FloatAttribute("FirstParallel", 0));
+  SetSecondParallel(el.FloatAttribute("SecondParallel", 0));
+  SetCentralMeridian(el.FloatAttribute("CentralMeridian", 0));
 }
 
 // --- Setters

@@ -28,6 +28,7 @@ namespace vtr {
 class TGBitmap;
 class TGPointStore;
 class TGProjector;
+class TGXML_Element;
 
 // Index of each settable quantity, passed to the model's PropertyChanged.
 enum TGProjectionProperty {
@@ -93,6 +94,9 @@ public:
   // The base accepts any model and copies nothing; models with cached state copy it from a
   // model of their own class.
   virtual void Assign(const TGCustomProjectionModel& source);
+  // XML form: only the attribute "Class"; loading reads nothing (the projector holds the view).
+  virtual void SaveToXML(TGXML_Element& el) const;
+  virtual void LoadFromXML(const TGXML_Element& el) { (void)el; }
 
   // Projects the store's points into the buffer from index iStart on and returns the next free
   // index (see each model for which points are written).
@@ -298,6 +302,16 @@ public:
   void Assign(const TGProjector& source);
   // A projector for the same globe with this one's view.
   std::unique_ptr<TGProjector> Clone() const;
+
+  // XML form (element "Projector"): "Class", the view as attributes, each left out at its
+  // default ("ScaleFactor" 0, "MaxLatitude" 90, "FOV" 50, "Spheroid" 16, "YAxisChanges" 1,
+  // everything else 0 or its limit), and the child "ProjectionModel" with the model's class.
+  // Loading installs a new model of that class (TGSphericalPrj when it names no model), then
+  // sets spheroid, axis rules, scale, limits, UseMinMaxLimits, field of view, rotations,
+  // origins, central parallels and meridian; a missing or malformed attribute gives its
+  // default.
+  void SaveToXML(TGXML_Element& el) const;
+  void LoadFromXML(const TGXML_Element& el);
 
   // --- Properties. Setters with a property index store the value (when it differs), tell the
   // model, update the scroll bars and redraw; rotations also fire OnRotated.

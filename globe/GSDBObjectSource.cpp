@@ -422,7 +422,7 @@ void TGSDBObjectSource::SetUniqueID(const TGUID& value)
     }
     bool retry = false;
     if (ParentGlobe() && ParentGlobe()->OnMissingLayer)
-      ParentGlobe()->OnMissingLayer(*ParentGlobe(), Name(), SourceName(), retry);
+      ParentGlobe()->OnMissingLayer(*ParentGlobe(), Name(), SourceName(), retry, UserXML());
     if (!retry) return;
   }
 }
@@ -631,16 +631,14 @@ void TGSDBObjectSource::SaveToXML(TGXML_Element& el)
   TGObjectSource::SaveToXML(el);
   TGSDBLayer* layer = SDBLayer();
   el.AddAttribute("SourceName", layer ? layer->Name() : Name());
-  if (!el.HasAttribute("ID")) el.AddAttribute("ID", GUIDToString(FUniqueID));
 }
 
 void TGSDBObjectSource::LoadFromXML(const TGXML_Element& el)
 {
+  // The stored layer's name first: binding falls back on it when the GUID names no layer.
   const std::string sourceName = el.Attribute("SourceName");
   if (!sourceName.empty()) SetName(sourceName);
   TGObjectSource::LoadFromXML(el);
-  if (const auto id = StringToGUID(XMLTrim(el.Attribute("ID"))); id && *id != FUniqueID)
-    SetUniqueID(*id);
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -114,7 +114,6 @@ std::string ReadText(TGStreamReader& r, int64_t n)
   return s;
 }
 
-constexpr int32_t kCoarseStep = 90'000; // GU per unit of the 16-bit form
 
 } // namespace
 

@@ -156,6 +156,9 @@ private:
 };
 
 // Bytes WritePointLL uses.
+// GU per unit of the coarse (16-bit) point form: one nautical mile.
+inline constexpr int32_t kCoarseStep = 90'000;
+
 constexpr int PointLLSize(bool bHeight, bool b16Bit)
 {
   return (b16Bit ? 2 : 4) * (bHeight ? 3 : 2);

@@ -139,6 +139,9 @@ inline constexpr TColor clWhite = 0xFFFFFF;
 inline constexpr TColor clRed = 0x0000FF;
 inline constexpr TColor clLime = 0x00FF00;
 inline constexpr TColor clBlue = 0xFF0000;
+inline constexpr TColor clGray = 0x808080;
+inline constexpr TColor clSilver = 0xC0C0C0;
+inline constexpr TColor clAqua = 0xFFFF00;
 constexpr TColor RGBColor(uint8_t r, uint8_t g, uint8_t b)
 {
   return static_cast<TColor>(r | (g << 8) | (b << 16));

@@ -905,8 +905,10 @@ void TGXML_Document::LoadFromFile(const std::string& sFilename)
 {
   std::error_code ec;
   if (!std::filesystem::exists(sFilename, ec)) return;
-  std::ifstream in(sFilename, std::ios::binary);
-  if (!in) throw EGException("TGXML_Document.LoadFromFile: cannot read " + sFilename);
+  // A folder reads as nothing, and a device or pipe may never end.
+  std::ifstream in;
+  if (std::filesystem::is_regular_file(sFilename, ec)) in.open(sFilename, std::ios::binary);
+  if (!in.is_open()) throw EGException("TGXML_Document.LoadFromFile: cannot read " + sFilename);
   std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   if (in.bad()) throw EGException("TGXML_Document.LoadFromFile: cannot read " + sFilename);
   try {

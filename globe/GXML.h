@@ -185,6 +185,8 @@ public:
 
   // The root, created on first use with the document tag.
   TGXML_Element& Document();
+  // Whether there is a root (a text without any element leaves none).
+  bool HasDocument() const { return FDocument != nullptr; }
   // Takes el as the root (its tag becomes the document tag); null empties the document.
   void SetDocument(std::unique_ptr<TGXML_Element> el);
   const std::string& DocumentTag() const { return FDocumentTag; }
@@ -217,8 +219,8 @@ public:
   void SaveToFile(const std::string& sFilename);
   // Reads the whole stream from its start and parses it.
   void LoadFromStream(TGStream& stream);
-  // Nothing when the file does not exist. Unreadable: "TGXML_Document.LoadFromFile: cannot
-  // read %s"; malformed: the parser's message after "TGXML_Document.LoadFromFile: %s: ".
+  // Nothing when the file does not exist. Unreadable or not a plain file (a folder, a device):
+  // "TGXML_Document.LoadFromFile: cannot read %s"; malformed: the parser's message after "TGXML_Document.LoadFromFile: %s: ".
   void LoadFromFile(const std::string& sFilename);
 
 private:
@@ -247,6 +249,18 @@ E EnumAttribute(const TGXML_Element& el, std::string_view tag, E def, int32_t co
 {
   const int32_t v = el.IntAttribute(tag, static_cast<int32_t>(def));
   return v >= 0 && v < count ? static_cast<E>(v) : def;
+}
+
+// Loads target from el's child of that tag, or from an empty element when there is none: the
+// writer leaves out an element whose settings are all at their defaults, so a missing one
+// means the defaults, not "keep what you have".
+template <class A>
+void LoadElementOrDefaults(A& target, const TGXML_Element& el, std::string_view tag)
+{
+  if (const TGXML_Element* child = el.Element(tag))
+    target.LoadFromXML(*child);
+  else
+    target.LoadFromXML(TGXML_Element(tag));
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -58,6 +58,12 @@ XmlNode XmlNode::AppendChild(std::string_view name)
 {
   if (!node_)
     return {};
+  // Blanks kept as the text of an empty element ("<units>\r\n\t</units>") were layout, not
+  // content, once the element holds elements: drop them so it is written one child a line.
+  auto only = node_.first_child();
+  if (only && only.type() == pugi::node_pcdata && !only.next_sibling() &&
+      std::string_view(only.value()).find_first_not_of(" \t\r\n") == std::string_view::npos)
+    node_.remove_child(only);
   return XmlNode(node_.append_child(std::string(name).c_str()));
 }
 
@@ -324,6 +330,11 @@ void XmlDocument::LoadFromText(std::string_view utf8)
     doc_->reset();
     throw EXmlError("XML error: the document has no root element");
   }
+  // The text arrived as UTF-8 and is written as UTF-8: a declaration naming another encoding
+  // would make other readers misread every non-ASCII character.
+  if (auto decl = DeclarationOf(*doc_))
+    if (auto enc = decl.attribute("encoding"))
+      enc.set_value("utf-8");
 }
 
 std::string XmlDocument::SaveToText() const

@@ -169,6 +169,35 @@ TEST_F(MainWindow, FirstStartInAnEmptyFolderStartsANewScenario)
   EXPECT_FALSE(QFile::exists(Path("Vantrel.ini"))); // settings are only written by the dialog
 }
 
+TEST_F(MainWindow, NotesAreLeftOnlyForAnotherControl)
+{
+  TfrmMockup03 w;
+  w.memNotes->setPlainText("x");
+  const qsizetype before = w.NotesLog().Lines().size();
+  // A pointer menu over the memo, a message box or another application takes the focus for
+  // a while; none of them is leaving the memo.
+  for (Qt::FocusReason reason : {Qt::PopupFocusReason, Qt::ActiveWindowFocusReason}) {
+    QFocusEvent out(QEvent::FocusOut, reason);
+    QApplication::sendEvent(w.memNotes, &out);
+  }
+  EXPECT_EQ(w.NotesLog().Lines().size(), before);
+  for (Qt::FocusReason reason : {Qt::MouseFocusReason, Qt::TabFocusReason}) {
+    QFocusEvent out(QEvent::FocusOut, reason);
+    QApplication::sendEvent(w.memNotes, &out);
+  }
+  EXPECT_EQ(w.NotesLog().Lines().size(), before + 4); // each its entry and the memo's line
+}
+
+TEST_F(MainWindow, UnwritableNotesLogAtStartStillLeavesAScenarioToAddUnitsTo)
+{
+  ASSERT_TRUE(QDir(dir.path()).mkdir("LogNotes.txt"));
+  TfrmMockup03 w;
+  ASSERT_EQ(messages.size(), 1);
+  EXPECT_TRUE(messages[0].startsWith("Cannot create file")) << messages[0].toStdString();
+  w.frmUnit1->UnitAdd("uAir", "Hawk", "1", "2");
+  EXPECT_EQ(w.frmUnit1->GetUnit(0, "Name"), "Hawk");
+}
+
 TEST_F(MainWindow, UnwritableLogStopsTheActionAndKeepsTheEntry)
 {
   TfrmMockup03 w;

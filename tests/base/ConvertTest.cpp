@@ -70,11 +70,14 @@ TEST(StrToNumber, AcceptsAndRejects)
   EXPECT_DOUBLE_EQ(StrToFloat(" -0.5 "), -0.5);
   EXPECT_DOUBLE_EQ(StrToFloat("5."), 5.0);
   EXPECT_DOUBLE_EQ(StrToFloat("1E-5"), 1e-5);
-  EXPECT_DOUBLE_EQ(StrToFloat("1e-400"), 0.0);
+  // Below the smallest double reads as zero, whatever the digits before the exponent.
+  for (const char* tiny : {"1e-400", "0.1e-330", "-5e-999", "123e-400", ".000e-400"})
+    EXPECT_DOUBLE_EQ(StrToFloat(tiny), 0.0) << tiny;
 
   for (const char* bad : {"90.0", "12.5", "", "abc", "2147483648", "1 ", "+-1", "0x10"})
     EXPECT_FALSE(TryStrToInt(bad).has_value()) << bad;
-  for (const char* bad : {"abc", "", ".", "E5", "1,5", "inf", "nan", "1e999", "1.2.3"})
+  for (const char* bad : {"abc", "", ".", "E5", "1,5", "inf", "nan", "1e999", "1.2.3",
+                          "0.1e400", ".5e999", "-0.9e309", "1e99999999999999999999"})
     EXPECT_FALSE(TryStrToFloat(bad).has_value()) << bad;
 }
 

@@ -23,6 +23,9 @@ namespace {
 
 using vtrtest::ErrorText;
 
+constexpr TColor kYellow = 0x00FFFF;
+constexpr TColor kFuchsia = 0xFF00FF;
+
 class GlobeControl : public vtrtest::GlobeTest
 {
 protected:
@@ -246,6 +249,52 @@ TEST(GlobeShadow, SunOver180AtMidnightAndOver0AtNoonOn21December)
   june.month = 6;
   june.day = 21;
   EXPECT_NEAR(TGGlobe::SunPosition(EncodeDateTime(june)).iLatY / double(GU_DEGREE), 23.4, 0.2);
+}
+
+TEST_F(GlobeControl, RenderCycleDrawsInItsOrder)
+{
+  // Over one spot: the surface, the graticule behind, a layer's square, OnRender's paint,
+  // the graticule in front, then the titles.
+  MakeFlatGlobe(60, 60);
+  globe->SetSurfaceColor(clBlue);
+  globe->Graticule().SetDrawMode(gdBehind);
+  globe->Graticule().GraticulePen().Define(clLime, gpsSolid, 1, guPixel);
+  TGLayer& layer = AddLayer("squares");
+  auto poly = std::make_unique<TGPolygonPresenter>(globe.get());
+  poly->PolyPen().Define(clBlack, gpsClear, 1, guPixel);
+  poly->PolyBrush().Define(kYellow, kYellow, gbsSolid);
+  const int32_t squareID = layer.Presenters().Add(std::move(poly));
+  AddSquare(layer, -15, -15, 30, squareID);
+  const TGPoint meridian = XY(0, 5); // on the graticule line at 0 degrees, inside the square
+  const TGPoint open = XY(25, 25);   // surface only
+
+  globe->RenderFrame();
+  EXPECT_EQ(Pixel(open.X, open.Y), clBlue);
+  EXPECT_EQ(Pixel(meridian.X, meridian.Y), kYellow); // the layer over the graticule behind
+
+  globe->OnRender = [](TGGlobe& g) {
+    g.Renderer().Pen().Define(clBlack, gpsClear, 1, guPixel);
+    g.Renderer().Brush().Define(kFuchsia, kFuchsia, gbsSolid);
+    g.Renderer().DrawEllipse({20, 20, 40, 40});
+  };
+  globe->RenderFrame();
+  EXPECT_EQ(Pixel(meridian.X, meridian.Y), kFuchsia); // OnRender over the layers
+
+  globe->Graticule().SetDrawMode(gdInFront);
+  globe->RenderFrame();
+  EXPECT_EQ(Pixel(meridian.X, meridian.Y), clLime); // the graticule in front over OnRender
+
+  // A title drawn at the centre lands on top of everything.
+  const int fuchsiaBefore = Count(kFuchsia, 20, 20, 40, 40);
+  auto titled = std::make_unique<TGPointPresenter>(globe.get());
+  titled->SetPointType(ppNone);
+  titled->SetTitleAlignment(taCenter);
+  titled->TitleFont().SetColor(clBlack);
+  titled->TitleFont().SetSize(14);
+  const int32_t titleID = layer.Presenters().Add(std::move(titled));
+  AddPoint(layer, 0, 0, titleID, "WWWW");
+  globe->RenderFrame();
+  EXPECT_LT(Count(kFuchsia, 20, 20, 40, 40), fuchsiaBefore - 5);
 }
 
 TEST_F(GlobeControl, ShadowDarkensTheNightSideAndLeavesTheDaySide)
@@ -508,6 +557,15 @@ TEST_F(GlobeControl, ScrollBarsShowAZoomedMapAndPanIt)
   EXPECT_EQ(globe->Projector().CenterXY(), (TGPoint{before.X, before.Y - 40}));
   h.setValue(h.value() - 5 * GU_DEGREE);
   EXPECT_EQ(globe->Projector().CenterXY(), (TGPoint{before.X + 20, before.Y - 40}));
+  // A click in the trough pans half a view; an arrow click a twentieth of one.
+  const TGPoint mid = globe->Projector().CenterXY();
+  const int viewHeightPx = globe->Renderer().Height();
+  v.triggerAction(QAbstractSlider::SliderPageStepAdd);
+  EXPECT_NEAR(globe->Projector().CenterXY().Y, mid.Y - viewHeightPx / 2, 1);
+  v.triggerAction(QAbstractSlider::SliderPageStepSub);
+  EXPECT_NEAR(globe->Projector().CenterXY().Y, mid.Y, 1);
+  h.triggerAction(QAbstractSlider::SliderSingleStepAdd);
+  EXPECT_NEAR(globe->Projector().CenterXY().X, mid.X - globe->Renderer().Width() / 20, 1);
 }
 
 TEST_F(GlobeControl, RendersOntoAForeignPainter)

@@ -408,6 +408,12 @@ TEST(LayerHitTests, OnlyTheSquareAroundThePointIsAskedFor)
   ASSERT_EQ(source.queries.size(), 2u);
   EXPECT_EQ(source.queries[1].iLongX, GU_180 - 4000 + 10);
   EXPECT_EQ(source.queries[1].iWidthX, 8001);
+
+  // Selection asks for the rectangle grown by four tolerances on each side, once.
+  source.queries.clear();
+  EXPECT_EQ(layer.SelectObjects(MER(-100, -100, 200, 200), false, false, true), 1);
+  ASSERT_EQ(source.queries.size(), 1u);
+  EXPECT_EQ(source.queries[0], MER(-4100, -4100, 8200, 8200));
 }
 
 TEST(LayerHitTests, PresentersAnswerForTheirObjectsAndUnknownNumbersForThemselves)

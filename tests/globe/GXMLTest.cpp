@@ -534,6 +534,13 @@ TEST(XMLDocument, SavesAndLoadsFilesAndStreams)
       << error;
   EXPECT_EQ(back.AsString(), doc.AsString());
 
+  // Only plain files are read: a folder or a device that never ends is refused.
+  for (const std::string& special : {dir.path().toStdString(), std::string("/dev/zero")}) {
+    EXPECT_EQ(ErrorText([&] { back.LoadFromFile(special); }),
+              "TGXML_Document.LoadFromFile: cannot read " + special);
+    EXPECT_EQ(back.AsString(), doc.AsString());
+  }
+
   // A folder that does not exist cannot be written, and no file is left behind.
   const std::string nowhere = dir.filePath("no/such/folder/temp.env").toStdString();
   EXPECT_EQ(ErrorText([&] { doc.SaveToFile(nowhere); }),

@@ -322,7 +322,7 @@ TEST_F(SDBSource, AMissingLayerAsksTheGlobeAndSearchesAgain)
   globe.SetSpatialDatabase(db.get());
   int asked = 0;
   globe.OnMissingLayer = [&](TGGlobe&, const std::string& layerName, const std::string&,
-                             bool& retry) {
+                             bool& retry, TGXML_Element&) {
     ++asked;
     EXPECT_EQ(layerName, "Tracks");
     if (asked == 1) {
@@ -337,7 +337,8 @@ TEST_F(SDBSource, AMissingLayerAsksTheGlobeAndSearchesAgain)
   EXPECT_TRUE(tracks.IsValid());
   EXPECT_EQ(tracks.UniqueID(), db->Layers().LayerByName("Tracks")->LayerID());
   // A handler that always asks again does not hold the program.
-  globe.OnMissingLayer = [&](TGGlobe&, const std::string&, const std::string&, bool& retry) {
+  globe.OnMissingLayer = [&](TGGlobe&, const std::string&, const std::string&, bool& retry,
+                             TGXML_Element&) {
     ++asked;
     retry = true;
   };

@@ -180,3 +180,21 @@ TEST(XmlDocument, UnwritableFileIsReportedAndNothingIsLeft)
   EXPECT_THROW(doc.SaveToFile(missing.toStdString()), EXmlError);
   EXPECT_TRUE(QDir(dir.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).isEmpty());
 }
+
+TEST(XmlDocument, LoadedLayoutBlanksAndForeignEncodingDoNotReachTheWrittenForm)
+{
+  // An older release's file: another encoding named in the declaration (its bytes reached us
+  // as UTF-8) and an empty element holding only its indentation.
+  XmlDocument doc;
+  doc.LoadFromText("<?xml version=\"1.0\" encoding=\"windows-1252\"?>\r\n"
+                   "<scenario>\r\n\t<units>\r\n\t</units>\r\n\t<name> </name>\r\n</scenario>");
+  doc.SetReadable(true);
+  doc.Root().ChildByName("units").AppendChild("unit").SetAttribute("id", "0");
+  EXPECT_EQ(doc.SaveToText(), "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n"
+                              "<scenario>\r\n"
+                              "\t<units>\r\n"
+                              "\t\t<unit id=\"0\"/>\r\n"
+                              "\t</units>\r\n"
+                              "\t<name> </name>\r\n"
+                              "</scenario>\r\n");
+}
