@@ -48,15 +48,6 @@ void RegisterSDBLayerClass()
   RegisterSDBObjectClass("TGSDBLayer", [] { return std::make_unique<TGSDBLayer>(); });
 }
 
-namespace {
-
-void Trace(const std::string& message)
-{
-  LogManager().Trace(2, message);
-}
-
-} // namespace
-
 // ---------------------------------------------------------------------------------------------
 // TGSDBLayer
 
@@ -80,6 +71,8 @@ void TGSDBLayer::ReadHeader(TGStreamReader& reader)
 
 void TGSDBLayer::WriteHeader(TGStreamWriter& writer)
 {
+  // TGSDBLayerHeader, 24 bytes: Magic (u32), LayerID (GUID: D1 u32, D2 u16, D3 u16, D4 8
+  // bytes), Spare (u32).
   writer.WriteCardinal(kSDBLayerMagic);
   writer.WriteCardinal(FHeader.LayerID.D1);
   writer.WriteWord(FHeader.LayerID.D2);
@@ -184,6 +177,7 @@ void TGSDBLayer::Flush()
       AttributeTable().DeleteRow(old);
       index.DeleteKey(key);
     }
+    // Metadata row in ".Data": the name=value lines as one comma text, no terminator.
     if (!MetaData().Lines().empty())
       index.InsertKey(key, AttributeTable().AppendString(ToCommaText(MetaData().Lines())));
     FMetaDataModified = false;
@@ -361,6 +355,7 @@ void TGSDBLayer::StoreBlob(const std::string& imageName, TGStream& stream)
     }
     nameRow = after;
   }
+  // An image is two rows in a row: its name (8-bit text), then its bytes.
   blobs.AppendString(imageName);
   blobs.AppendStream(stream, false);
 }
@@ -449,7 +444,7 @@ TGSDBLayer* TGSDBLayerList::LayerByID(const TGUID& ID) const
 TGSDBLayer* TGSDBLayerList::CopyLayer(TGSDBLayer& layer, const std::string& sName)
 {
   if (FSysRoot->PageCache().ReadOnly()) return nullptr;
-  Trace("CopyLayer: " + layer.Name() + " to " + sName);
+  LogManager().Trace(2, "CopyLayer: " + layer.Name() + " to " + sName);
   // A copy from another database keeps the identifier (so a compacted file keeps every one),
   // unless this database holds that identifier already.
   const bool keepID = layer.LayerList() != this && !LayerByID(layer.LayerID());

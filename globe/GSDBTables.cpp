@@ -124,6 +124,8 @@ void TGSDBTable::ReadHeader(TGStreamReader& reader)
 
 void TGSDBTable::WriteHeader(TGStreamWriter& writer)
 {
+  // TGSDBTableHeader, 57 bytes: Magic, FirstPageID, LastPageID, PageCount, RowCount,
+  // DeletedCount (u32 each), ObjectClassLength (u8), ObjectClass (32 bytes, zero-padded).
   writer.WriteCardinal(kSDBTableMagic);
   writer.WriteCardinal(FHeader.FirstPageID);
   writer.WriteCardinal(FHeader.LastPageID);

@@ -6,15 +6,6 @@
 
 namespace vtr {
 
-namespace {
-
-void Trace(const std::string& message)
-{
-  LogManager().Trace(2, message);
-}
-
-} // namespace
-
 TGSpatialDatabase::TGSpatialDatabase(TGSDBFileSystem& fileSystem)
     : FFileSystem(&fileSystem), FAlive(std::make_shared<int>(0))
 {
@@ -149,7 +140,7 @@ void TGSpatialDatabase::DropLayers()
 void TGSpatialDatabase::DoOpen()
 {
   if (XMLTrim(FDataSourceName).empty()) return;
-  Trace("SpatialDatabase Open");
+  LogManager().Trace(2, "SpatialDatabase Open");
   Notify(sdbBeforeOpen);
   if (OnBeforeOpen) OnBeforeOpen(*this);
   FPageCache->SetEncryptionKey(FEncryptionKey);
@@ -206,7 +197,7 @@ void TGSpatialDatabase::DoClose()
   FChangeCount = 0;
   Notify(sdbAfterClose);
   if (OnAfterClose) OnAfterClose(*this);
-  Trace("SpatialDatabase Closed");
+  LogManager().Trace(2, "SpatialDatabase Closed");
   if (failure) std::rethrow_exception(failure);
 }
 
@@ -304,7 +295,7 @@ TGUID TGSpatialDatabase::ImportLayer(TGCustomDataReader* dataReader)
 {
   if (ReadOnly()) throw EGException("ImportLayer: SDB is ReadOnly");
   TGUID id = NullGUID;
-  Trace("Start ImportLayer");
+  LogManager().Trace(2, "Start ImportLayer");
   if (dataReader) {
     CheckActive();
     BeginUpdate();
@@ -343,7 +334,7 @@ TGUID TGSpatialDatabase::ImportLayer(TGCustomDataReader* dataReader)
     EndUpdate();
   }
   Flush();
-  Trace("End ImportLayer");
+  LogManager().Trace(2, "End ImportLayer");
   return id;
 }
 
@@ -356,7 +347,7 @@ int64_t TGSpatialDatabase::FileSize(const std::string& path)
 int64_t TGSpatialDatabase::Compact()
 {
   if (ReadOnly()) throw EGException("Compact: SDB is ReadOnly");
-  Trace("Start Compacting");
+  LogManager().Trace(2, "Start Compacting");
   const std::string path = FFileSystem->FullPath(FDataSourceName);
   const std::string tmp = FDataSourceName + ".tmp";
   const std::string tmpPath = FFileSystem->FullPath(tmp);
@@ -400,7 +391,7 @@ int64_t TGSpatialDatabase::Compact()
     FFileSystem->Delete(tmpPath);
   }
   Open();
-  Trace("End Compacting");
+  LogManager().Trace(2, "End Compacting");
   return size;
 }
 

@@ -18,11 +18,7 @@ namespace {
 
 using vtrtest::Bytes;
 using vtrtest::ErrorText;
-
-bool Has(const std::string& text, const std::string& part)
-{
-  return text.find(part) != std::string::npos;
-}
+const auto& Has = vtrtest::HasText;
 
 struct Recorder : TGSpatialDatabaseSubscriber
 {
@@ -422,6 +418,26 @@ TEST_F(SDBDatabase, RollingBackATransactionRestoresTheLayers)
   db->Close();
   db->Open();
   EXPECT_TRUE(db->Layers().LayerByName("Committed"));
+}
+
+TEST_F(SDBDatabase, ClearStartsAnEmptyFile)
+{
+  db->Open();
+  const TGUID id = db->CreateLayer("Units");
+  TGSDBObjectSource& source = SourceFor(id);
+  source.Add(vtrtest::TestPoint(1, 1, "gone"));
+  db->Clear();
+  EXPECT_TRUE(db->Active());
+  EXPECT_EQ(db->Layers().Count(), 0);
+  EXPECT_FALSE(source.IsValid());
+  db->CreateLayer("Again");
+  db->Close();
+  db->Open();
+  ASSERT_EQ(db->Layers().Count(), 1);
+  EXPECT_EQ(db->Layers().Layer(0).Name(), "Again");
+  db->Close();
+  db->Clear(); // closed: the file goes
+  EXPECT_FALSE(fs.Exists(fs.FullPath("temp.sdb")));
 }
 
 TEST_F(SDBDatabase, ChangesAreNotifiedOncePerUpdate)

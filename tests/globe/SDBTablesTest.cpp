@@ -16,11 +16,7 @@ namespace {
 
 using vtrtest::Bytes;
 using vtrtest::ErrorText;
-
-bool Has(const std::string& text, const std::string& part)
-{
-  return text.find(part) != std::string::npos;
-}
+const auto& Has = vtrtest::HasText;
 
 Bytes Pattern(size_t size, uint32_t start)
 {

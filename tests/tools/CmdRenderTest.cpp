@@ -1,7 +1,8 @@
 // vtrtool render, run as the program: the picture it writes, its options and exit codes.
+#include "TestSupport.h"
+
 #include <QDir>
 #include <QImage>
-#include <QProcess>
 #include <QStringList>
 #include <QTemporaryDir>
 
@@ -9,20 +10,11 @@
 
 namespace {
 
-struct ToolRun
-{
-  int code = -1;
-  std::string out;
-  std::string err;
-};
+using ToolRun = vtrtest::ProgramRun;
 
 ToolRun Vtrtool(const QStringList& args)
 {
-  QProcess p;
-  p.start(QStringLiteral(VTR_PROGRAM_DIR "/vtrtool"), args);
-  if (!p.waitForFinished(60000)) return {};
-  return {p.exitCode(), p.readAllStandardOutput().toStdString(),
-          p.readAllStandardError().toStdString()};
+  return vtrtest::RunProgram(QStringLiteral(VTR_PROGRAM_DIR "/vtrtool"), args);
 }
 
 int CountColour(const QImage& img, QRgb c)

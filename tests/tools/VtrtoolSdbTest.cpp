@@ -1,5 +1,6 @@
 // vtrtool sdb-info, sdb-compact and render --sdb, run as the user runs them, on databases the
 // engine writes.
+#include "TestSupport.h"
 #include "globe/GPresenter.h"
 #include "globe/GSDBObjectSource.h"
 #include "globe/GSpatialDatabase.h"
@@ -8,26 +9,15 @@
 
 #include <QFile>
 #include <QImage>
-#include <QProcess>
 #include <QTemporaryDir>
 
 namespace {
 
-struct ToolRun
-{
-  int code = -1;
-  std::string out;
-  std::string err;
-};
+using ToolRun = vtrtest::ProgramRun;
 
 ToolRun Vtrtool(const QStringList& args)
 {
-  QProcess p;
-  p.start(QStringLiteral(VTR_PROGRAM_DIR "/vtrtool"), args);
-  if (!p.waitForFinished(60000)) return {};
-  if (p.exitStatus() != QProcess::NormalExit) return {-2, "", "crashed"};
-  return {p.exitCode(), p.readAllStandardOutput().toStdString(),
-          p.readAllStandardError().toStdString()};
+  return vtrtest::RunProgram(QStringLiteral(VTR_PROGRAM_DIR "/vtrtool"), args);
 }
 
 // A database with a layer "Boxes" of red squares (a polygon presenter in its metadata, number
