@@ -35,7 +35,11 @@ TGDBObjectRec ReadDBObjectRec(TGStreamReader& reader)
   rec.DateTime = reader.ReadDouble();
   rec.PresenterID = reader.ReadSmallInt();
   rec.MER = reader.ReadMER();
-  rec.Centroid = reader.ReadPointLL(true, false);
+  // As stored: the point reader would wrap a longitude of -180 degrees, and a copy must keep
+  // every byte.
+  rec.Centroid.iLongX = reader.ReadInteger();
+  rec.Centroid.iLatY = reader.ReadInteger();
+  rec.Centroid.iHeightZ = reader.ReadInteger();
   rec.DataID = reader.ReadCardinal();
   rec.AttributeID = reader.ReadCardinal();
   rec.UserID = reader.ReadCardinal();

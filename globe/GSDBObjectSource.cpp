@@ -548,6 +548,13 @@ void TGSDBObjectSource::Add(const std::shared_ptr<IGMapPoint>& obj)
 {
   if (!obj) return;
   TGSDBLayer& layer = BoundLayer("TGSDBObjectSource.Add");
+  // An object this layer holds already keeps its record (no second copy).
+  if (auto* link = dynamic_cast<TGSDBDataLink*>(obj->DataLink());
+      link && link->PrimaryKey() != 0 && &link->DBLayer() == &layer) {
+    obj->SetObjectSource(this);
+    obj->Post();
+    return;
+  }
   TGObjectSource::Add(obj);
   obj->WriteToDataLink(std::make_unique<TGSDBDataLink>(layer));
   TGDataLink* link = obj->DataLink();

@@ -198,6 +198,7 @@ TEST_F(SDBDatabase, ReadOnlyDatabasesRefuseChangesWithTheirMessages)
          obj->Post();
        }},
   };
+  EXPECT_EQ(db->Layers().CopyLayer(db->Layers().Layer(0), "Copy"), nullptr);
   const Bytes before = fs.Contents(fs.FullPath("temp.sdb"));
   for (const auto& c : cases)
     EXPECT_EQ(ErrorText(c.action), c.expected);

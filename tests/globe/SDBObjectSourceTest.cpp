@@ -70,6 +70,9 @@ TEST_F(SDBSource, ObjectsAreStoredAndReadBackWhole)
   EXPECT_NE(point->PrimaryKey(), 0);
   EXPECT_FALSE(point->Modified());
   EXPECT_EQ(source->ObjectCount(), 2);
+  source->Add(point); // added again: still one record
+  NewSource()->Add(square);
+  EXPECT_EQ(source->ObjectCount(), 2);
   db->Close();
   db->Open();
 
