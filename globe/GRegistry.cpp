@@ -3,6 +3,7 @@
 // the static library. Each unit adds its classes in the order of the engine's units.
 #include "globe/GClasses.h"
 #include "globe/GGraticule.h"
+#include "globe/GLYRReader.h"
 #include "globe/GLayer.h"
 #include "globe/GMapObject.h"
 #include "globe/GObjectSource.h"
@@ -32,6 +33,7 @@ void RegisterGlobeClasses()
   RegisterGlobeClass<TGMapPoint>("TGMapPoint", "Map Point");
   RegisterGlobeClass<TGMapPoly>("TGMapPoly", "Map Poly");
   RegisterGlobeClass<TGMapRaster>("TGMapRaster", "Map Raster");
+  RegisterGlobeClass<TGLYRFileReader>("TGLYRFileReader", "LYR File Reader");
 }
 
 } // namespace vtr

@@ -20,30 +20,16 @@ QByteArray ReadFile(const QString& path)
 void WriteFile(const QString& path, const QByteArray& data)
 {
   QFile f(path);
-  if (f.open(QIODevice::WriteOnly | QIODevice::Truncate)) f.write(data);
-}
-
-ProgramRun RunProgram(const QString& program, const QStringList& args, int timeoutMs)
-{
-  QProcess p;
-  p.start(program, args);
-  if (!p.waitForFinished(timeoutMs)) {
-    p.kill();
-    p.waitForFinished();
-    return {};
-  }
-  ProgramRun r;
-  r.code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-  r.out = p.readAllStandardOutput().toStdString();
-  r.err = p.readAllStandardError().toStdString();
-  return r;
+  if (f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+    f.write(data);
 }
 
 namespace {
 
 bool TrySet(const char* name)
 {
-  if (!std::setlocale(LC_ALL, name)) return false;
+  if (!std::setlocale(LC_ALL, name))
+    return false;
   const std::lconv* lc = std::localeconv();
   return lc && lc->decimal_point && std::string(lc->decimal_point) == ",";
 }

@@ -3,7 +3,6 @@
 
 #include <QByteArray>
 #include <QString>
-#include <QStringList>
 
 #include <string>
 
@@ -12,16 +11,6 @@ namespace vtrtest {
 // Reads a whole file; empty when it cannot be read.
 QByteArray ReadFile(const QString& path);
 void WriteFile(const QString& path, const QByteArray& data);
-
-// A program run to its end: exit code (-1 when it did not finish in time or crashed) and what
-// it printed.
-struct ProgramRun
-{
-  int code = -1;
-  std::string out;
-  std::string err;
-};
-ProgramRun RunProgram(const QString& program, const QStringList& args, int timeoutMs = 60000);
 
 // Switches the C and C++ locales of the process to one whose decimal separator is ","
 // (de_DE.UTF-8, generated into a private folder when the system lacks it) and restores them

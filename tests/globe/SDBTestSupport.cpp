@@ -309,13 +309,18 @@ TempFolder::~TempFolder()
   if (!FPath.empty()) std::filesystem::remove_all(FPath, ec);
 }
 
-std::shared_ptr<vtr::IGMapPoint> SDBTestReader::First()
+bool SDBTestReader::OpenReader()
 {
   FNext = 0;
-  return Next();
+  return TGCustomDataReader::OpenReader();
 }
 
-std::shared_ptr<vtr::IGMapPoint> SDBTestReader::Next()
+double SDBTestReader::ProgressPercent()
+{
+  return Objects.empty() ? 0 : 100.0 * static_cast<double>(FNext) / Objects.size();
+}
+
+std::shared_ptr<vtr::IGMapPoint> SDBTestReader::ReadObject()
 {
   if (FNext >= Objects.size()) return nullptr;
   if (FailAt != 0 && static_cast<int>(FNext) + 1 == FailAt)

@@ -143,8 +143,11 @@ public:
   explicit SDBTestReader(std::string name) : TGCustomDataReader(nullptr) { SetName(name); }
   std::vector<std::shared_ptr<vtr::IGMapPoint>> Objects;
   int FailAt = 0;
-  std::shared_ptr<vtr::IGMapPoint> First() override;
-  std::shared_ptr<vtr::IGMapPoint> Next() override;
+  double ProgressPercent() override;
+
+protected:
+  bool OpenReader() override;
+  std::shared_ptr<vtr::IGMapPoint> ReadObject() override;
 
 private:
   size_t FNext = 0;

@@ -1,6 +1,7 @@
 // vtrtool sdb-info, sdb-compact and render --sdb, run as the user runs them, on databases the
 // engine writes.
-#include "TestSupport.h"
+#include "VtrtoolRun.h"
+
 #include "globe/GPresenter.h"
 #include "globe/GSDBObjectSource.h"
 #include "globe/GSpatialDatabase.h"
@@ -13,12 +14,8 @@
 
 namespace {
 
-using ToolRun = vtrtest::ProgramRun;
-
-ToolRun Vtrtool(const QStringList& args)
-{
-  return vtrtest::RunProgram(QStringLiteral(VTR_PROGRAM_DIR "/vtrtool"), args);
-}
+using vtrtest::ToolRun;
+using vtrtest::Vtrtool;
 
 // A database with a layer "Boxes" of red squares (a polygon presenter in its metadata, number
 // 1) and an empty layer "Units"; count squares, of which every other one is deleted again

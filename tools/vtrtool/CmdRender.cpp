@@ -134,10 +134,6 @@ int RunRender(const vtrtool::Args& args)
     }
   }
   if (out.empty()) throw UsageError{"needs -o OUT.png"};
-  if (!o.layerFiles.empty() &&
-      std::none_of(vtrtool::RenderContents().begin(), vtrtool::RenderContents().end(),
-                   [](const auto& c) { return c.name == "layer"; }))
-    throw UsageError{"--layer: this build cannot read layer files yet"};
 
   std::unique_ptr<vtr::TGGlobe> globe = vtrtool::MakeRenderGlobe(o);
   std::vector<double> times;
