@@ -2,6 +2,8 @@
 // creation and deletion, import from a reader (twice, and failing part way), compaction that
 // keeps every layer byte for byte, damaged files refused cleanly, read-only refusals,
 // transactions and change notification.
+#include "LYRFileWriter.h"
+#include "globe/GLYRReader.h"
 #include "globe/GPresenter.h"
 #include "globe/GSDBObjectSource.h"
 #include "globe/GSpatialDatabase.h"
@@ -296,6 +298,59 @@ TEST_F(SDBDatabase, CompactingThenReopeningKeepsEveryLayerByteForByte)
   TGMemoryStream exported;
   source.ExportImageStream("flag.bmp", exported);
   EXPECT_EQ(exported.Bytes(), (Bytes{6, 0, 0, 0, 'B', 'M', 1, 2, 3, 4}));
+}
+
+// A real layer file: what the reader hands out is what the database gives back, before and
+// after compacting and reopening.
+TEST_F(SDBDatabase, LayerFilesImportWholeAndKeepThroughCompaction)
+{
+  vtrtest::TempFolder folder;
+  const std::string file = folder.Path("Coast.lyr");
+  {
+    TGMemoryObjectSource source;
+    auto presenter = std::make_unique<TGPolylinePresenter>();
+    presenter->SetPresenterID(4);
+    source.Presenters().Add(std::move(presenter));
+    auto reader = vtrtest::TestReader("Coast", 60);
+    for (const auto& obj : reader->Objects)
+      source.Add(obj);
+    source.MetaData().SetValue("ColumnNames", "Title");
+    SaveLYRFile(file, source);
+  }
+  const auto read = [&file] {
+    std::unique_ptr<TGFileDataReader> reader = DataReaderForFile(nullptr, file);
+    std::vector<std::string> objects;
+    for (auto obj = reader->First(); obj; obj = reader->Next())
+      objects.push_back(obj->XML());
+    return objects;
+  };
+  const std::vector<std::string> expected = read();
+  ASSERT_EQ(expected.size(), 60u);
+
+  db->Open();
+  std::unique_ptr<TGFileDataReader> reader = DataReaderForFile(nullptr, file);
+  ASSERT_TRUE(reader);
+  const TGUID id = db->ImportLayer(reader.get());
+  TGSDBLayer& layer = *db->Layers().LayerByID(id);
+  EXPECT_EQ(layer.Name(), "Coast");
+  EXPECT_EQ(layer.MetaData().Value("SourceName"), file);
+  EXPECT_TRUE(Has(layer.MetaData().Value("PresenterXML"), "TGPolylinePresenter"));
+  const auto stored = [&] {
+    TGSDBObjectSource& source = SourceFor(id);
+    std::vector<std::string> objects;
+    auto it = source.NewIterator();
+    for (auto obj = it->First(); obj; obj = it->Next())
+      objects.push_back(obj->XML());
+    return objects;
+  };
+  EXPECT_EQ(stored(), expected);
+  const std::vector<LayerSnapshot> before = Snapshot(*db);
+  db->Compact();
+  db->Close();
+  db->Open();
+  EXPECT_EQ(Snapshot(*db), before);
+  EXPECT_EQ(stored(), expected);
+  db->CheckIntegrity();
 }
 
 TEST_F(SDBDatabase, CompactKeepsTheFileWhenTheCopyIsNotSmaller)

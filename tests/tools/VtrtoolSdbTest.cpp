@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFile>
 #include <QImage>
 #include <QTemporaryDir>
@@ -111,6 +112,59 @@ TEST(VtrtoolSdb, RenderDrawsEveryLayerOfADatabase)
     for (int x = 0; x < img.width(); ++x)
       red += (img.pixel(x, y) & 0xFFFFFF) == 0xFF0000;
   EXPECT_GT(red, 500) << "the red squares are drawn";
+}
+
+// The shipped world outline imported twice (two layers of one name), then drawn from the
+// database: the same picture as drawn from the file.
+TEST(VtrtoolSdb, ImportedLayerFilesDrawAsTheFileDoes)
+{
+  QTemporaryDir dir;
+  const QString outline = QStringLiteral(VTR_PROGRAM_DIR "/GIS/WorldOutline.lyr");
+  ASSERT_TRUE(QFile::exists(outline));
+  const QString db = dir.filePath("new/../maps.sdb");
+  ASSERT_TRUE(QDir(dir.path()).mkdir("new"));
+  const ToolRun first = Vtrtool({"sdb-import", db, outline});
+  ASSERT_EQ(first.code, 0) << first.err;
+  const ToolRun second = Vtrtool({"sdb-import", db, outline});
+  ASSERT_EQ(second.code, 0) << second.err;
+  ASSERT_EQ(first.out.size(), 39u) << first.out;
+  EXPECT_NE(first.out, second.out);
+  const ToolRun info = Vtrtool({"sdb-info", db});
+  ASSERT_EQ(info.code, 0) << info.err;
+  const ToolRun lyr = Vtrtool({"lyr-info", outline});
+  const std::string objects = lyr.out.substr(lyr.out.find("objects\t") + 8);
+  const std::string mer = lyr.out.substr(lyr.out.find("mer\t") + 4);
+  const std::string tail =
+      objects.substr(0, objects.find('\n')) + "\t" + mer.substr(0, mer.find('\n')) + "\n";
+  EXPECT_EQ(info.out, "WorldOutline\t" + first.out.substr(0, 38) + "\t" + tail + "WorldOutline\t" +
+                          second.out.substr(0, 38) + "\t" + tail);
+
+  const QString fromFile = dir.filePath("file.png");
+  const QString fromDB = dir.filePath("db.png");
+  const QStringList view{"--size", "400x300", "--center", "40,10", "--gu-per-pixel", "100000"};
+  ASSERT_EQ(Vtrtool(QStringList{"render", "-o", fromFile, "--layer", outline} + view).code, 0);
+  ASSERT_EQ(Vtrtool(QStringList{"render", "-o", fromDB, "--sdb", db} + view).code, 0);
+  const QImage a(fromFile);
+  ASSERT_FALSE(a.isNull());
+  EXPECT_TRUE(a == QImage(fromDB)) << "the database draws what the file draws";
+
+  const ToolRun missing = Vtrtool({"sdb-import", dir.filePath("x.sdb"), dir.filePath("no.lyr")});
+  EXPECT_EQ(missing.code, 2);
+  EXPECT_FALSE(QFile::exists(dir.filePath("x.sdb")));
+  const QString broken = dir.filePath("Broken.lyr");
+  {
+    QFile f(broken);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(QByteArray("\x00\x09junk", 6)); // version 0x900
+  }
+  const ToolRun bad = Vtrtool({"sdb-import", dir.filePath("y.sdb"), broken});
+  EXPECT_EQ(bad.code, 2);
+  EXPECT_NE(bad.err.find("Invalid File Version"), std::string::npos) << bad.err;
+  EXPECT_FALSE(QFile::exists(dir.filePath("y.sdb"))) << "a database made for a failed import goes";
+  const ToolRun kept = Vtrtool({"sdb-import", db, broken});
+  EXPECT_EQ(kept.code, 2);
+  EXPECT_EQ(Vtrtool({"sdb-info", db}).out, info.out) << "a failed import leaves no layer";
+  EXPECT_EQ(Vtrtool({"sdb-import", db}).code, 1);
 }
 
 TEST(VtrtoolSdb, FilesThatAreNotDatabasesAreInputErrors)

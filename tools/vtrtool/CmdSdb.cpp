@@ -1,11 +1,13 @@
-// vtrtool sdb-info and sdb-compact: a spatial database's layers and its compaction; render
-// --sdb draws every layer of a database.
+// vtrtool sdb-info, sdb-import and sdb-compact: a spatial database's layers, importing a layer
+// file and compaction; render --sdb draws every layer of a database.
 #include "Command.h"
 #include "RenderSetup.h"
 
+#include "globe/GLYRReader.h"
 #include "globe/GSDBObjectSource.h"
 #include "globe/GSpatialDatabase.h"
 
+#include <filesystem>
 #include <iostream>
 #include <memory>
 #include <string>
@@ -58,6 +60,37 @@ int RunSdbInfo(const vtrtool::Args& args)
   return vtrtool::kOk;
 }
 
+int RunSdbImport(const vtrtool::Args& args)
+{
+  if (args.size() != 2) throw UsageError{"takes a database file and a layer file"};
+  const std::string& file = args[0];
+  const std::string& layerFile = args[1];
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(layerFile, ec))
+    throw InputError{"cannot read layer file \"" + layerFile + "\": no such file"};
+  std::unique_ptr<vtr::TGFileDataReader> reader = vtr::DataReaderForFile(nullptr, layerFile);
+  if (!reader) throw InputError{"cannot read layer file \"" + layerFile + "\": unknown file type"};
+  vtr::TGSDBFileSystem& fs = vtr::PlatformFileSystem();
+  const std::string path = fs.FullPath(file);
+  const bool existed = fs.Exists(path);
+  auto db = std::make_unique<vtr::TGSpatialDatabase>();
+  db->SetDataSourceName(file);
+  vtr::TGUID id;
+  try {
+    db->Open();
+    if (db->ReadOnly()) throw vtr::EGException("\"" + file + "\" is in use or cannot be written");
+    id = db->ImportLayer(reader.get());
+    db->Close();
+  } catch (const std::exception& e) {
+    db.reset();
+    // A database made for this import and left empty by its failure goes again.
+    if (!existed) fs.Delete(path);
+    throw InputError{e.what()};
+  }
+  std::cout << vtr::GUIDToString(id) << "\n";
+  return vtrtool::kOk;
+}
+
 int RunSdbCompact(const vtrtool::Args& args)
 {
   if (args.size() != 1) throw UsageError{"takes one database file"};
@@ -73,6 +106,10 @@ const vtrtool::Registrar info({"sdb-info", "DB",
                                "prints each layer of a spatial database: name, GUID, object count "
                                "and rectangle (GU: longitude,latitude,width,height)",
                                RunSdbInfo});
+const vtrtool::Registrar import({"sdb-import", "DB FILE.lyr",
+                                 "imports a layer file into a new layer of a spatial database "
+                                 "(made when missing) and prints the layer's GUID",
+                                 RunSdbImport});
 const vtrtool::Registrar
     compact({"sdb-compact", "DB",
              "compacts a spatial database and prints its size before and after", RunSdbCompact});
