@@ -4,6 +4,7 @@
 #include "globe/GGraticule.h"
 #include "globe/GLabelRenderer.h"
 #include "globe/GPresenter.h"
+#include "globe/GSDBObjectSource.h"
 #include "globe/GXML.h"
 
 #include <QCoreApplication>
@@ -168,10 +169,23 @@ TGGlobe::~TGGlobe()
 {
   NotifySubscribers(gnDestroying);
   FDestroying = true;
+  FSpatialDatabaseLink.reset();
   FRootLayer->SetHost(nullptr);
   FLabelRenderer->SetHost(nullptr);
   FGraticule->SetHost(nullptr);
   FRenderer->SetHost(nullptr);
+}
+
+TGSpatialDatabase* TGGlobe::SpatialDatabase() const
+{
+  return FSpatialDatabaseLink ? FSpatialDatabaseLink->Database() : nullptr;
+}
+
+void TGGlobe::SetSpatialDatabase(TGSpatialDatabase* value)
+{
+  if (value == SpatialDatabase()) return;
+  FSpatialDatabaseLink = AttachSpatialDatabase(*this, value);
+  NotifyLayerTreeChanged();
 }
 
 void TGGlobe::Clear()

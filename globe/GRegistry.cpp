@@ -10,12 +10,14 @@
 #include "globe/GPresenter.h"
 #include "globe/GProjector.h"
 #include "globe/GRenderer.h"
+#include "globe/GSDBObjectSource.h"
 
 namespace vtr {
 
 void RegisterGlobeClasses()
 {
   RegisterGlobeClass<TGGraticule>("TGGraticule", "Graticule");
+  RegisterGlobeClass<TGSDBObjectSource>("TGSDBObjectSource", "SDB Object Source");
   RegisterGlobeClass<TGPointPresenter>("TGPointPresenter", "Point Presenter");
   RegisterGlobeClass<TGPolyPresenter>("TGPolyPresenter", "Poly Presenter");
   RegisterGlobeClass<TGPolygonPresenter>("TGPolygonPresenter", "Polygon Presenter");

@@ -25,6 +25,7 @@ struct RenderOptions
   // Layer files to show, each on top of the ones before; none: the program folder's
   // GIS/WorldOutline.lyr when it is there.
   std::vector<std::string> layerFiles;
+  std::string sdb; // a spatial database whose layers to show
 };
 
 // Adds map content to the globe (layers and their presenters). Each kind of content that
