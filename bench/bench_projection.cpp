@@ -2,6 +2,7 @@
 // (proj_trans_generic) of the same points, on 1,000,000 points in coastline-like chains from a
 // fixed random walk, and on the world outline's chains once that layer file can be read.
 #include "BenchSupport.h"
+#include "globe/GLYRReader.h"
 #include "globe/GPointStore.h"
 #include "globe/GProjector.h"
 #include "globe/GProjectorHost.h"
@@ -105,21 +106,30 @@ Chains RandomWalkChains(int total, uint64_t start)
   return chains;
 }
 
-// HOOK (world outline row): the chains of GIS/WorldOutline.lyr in the program folder, once the
-// layer file exists and the layer file reader can load it; until then a note says why the row
-// is left out.
+// The chains of GIS/WorldOutline.lyr in the program folder; when the file is not there or
+// cannot be read, a note says why the row is left out.
 std::optional<Chains> WorldOutlineChains(std::string& note)
 {
   const std::filesystem::path file =
       std::filesystem::path(VTR_DEV_PROGRAM_DIR) / "GIS" / "WorldOutline.lyr";
   if (!std::filesystem::exists(file)) {
-    note = "world outline row skipped: " + file.string() + " does not exist yet";
+    note = "world outline row skipped: " + file.string() + " does not exist";
     return std::nullopt;
   }
-  // Read the layer's poly objects here and return every chain of their chain stores.
-  note = "world outline row skipped: " + file.string() +
-         " is there, but the layer file reader is not yet available";
-  return std::nullopt;
+  Chains chains;
+  TGLYRFileReader reader;
+  reader.SetFileName(file.string());
+  try {
+    for (auto obj = reader.First(); obj; obj = reader.Next())
+      if (auto poly = std::dynamic_pointer_cast<IGMapPoly>(obj))
+        for (int32_t i = 0; i < poly->Chains().Count(); ++i)
+          if (const TGPointStore* chain = poly->Chains().ChainAt(i))
+            chains.push_back(chain->Clone());
+  } catch (const std::exception& e) {
+    note = std::string("world outline row skipped: ") + e.what();
+    return std::nullopt;
+  }
+  return chains;
 }
 
 // The same points in radians, chain after chain, for PROJ (which projects in place).

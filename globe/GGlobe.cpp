@@ -4,6 +4,7 @@
 #include "globe/GGraticule.h"
 #include "globe/GLabelRenderer.h"
 #include "globe/GPresenter.h"
+#include "globe/GSDBObjectSource.h"
 #include "globe/GXML.h"
 
 #include <QCoreApplication>
@@ -168,10 +169,23 @@ TGGlobe::~TGGlobe()
 {
   NotifySubscribers(gnDestroying);
   FDestroying = true;
+  FSpatialDatabaseLink.reset();
   FRootLayer->SetHost(nullptr);
   FLabelRenderer->SetHost(nullptr);
   FGraticule->SetHost(nullptr);
   FRenderer->SetHost(nullptr);
+}
+
+TGSpatialDatabase* TGGlobe::SpatialDatabase() const
+{
+  return FSpatialDatabaseLink ? FSpatialDatabaseLink->Database() : nullptr;
+}
+
+void TGGlobe::SetSpatialDatabase(TGSpatialDatabase* value)
+{
+  if (value == SpatialDatabase()) return;
+  FSpatialDatabaseLink = AttachSpatialDatabase(*this, value);
+  NotifyLayerTreeChanged();
 }
 
 void TGGlobe::Clear()
@@ -1360,19 +1374,25 @@ void TGGlobe::RenderChainStore(const TGChainStore& Chains, TGRenderStateSet Stat
       if (const TGPointStore* chain = Chains.ChainAt(i); drawn(chain))
         poleRing = FarCrossings(*chain, true, cm) % 2 == 1;
   }
+  // Points behind the globe are pulled onto its rim so that the fill closes; the rim is no
+  // edge of the polygon either, so polygons reaching behind the globe are outlined apart too,
+  // along the visible runs of their rings.
+  const bool outlineApart = poleRing || (sphere && closed && (State & rsBackFace));
   const TGPenStyle penStyle = FRenderer->Pen().Style();
-  if (poleRing) FRenderer->Pen().SetStyle(gpsClear);
-  FRenderer->BeginDrawPoly(closed);
-  for (int32_t i = 0; i < Chains.Count(); ++i) {
-    const TGPointStore* chain = Chains.ChainAt(i);
-    if (!drawn(chain)) continue;
-    if (sphere && closed)
-      AddPoleClosedChain(*chain, w);
-    else
-      AddCutChain(*chain, closed, w);
+  if (outlineApart) FRenderer->Pen().SetStyle(gpsClear);
+  if (!outlineApart || FRenderer->Brush().Style() != gbsClear) {
+    FRenderer->BeginDrawPoly(closed);
+    for (int32_t i = 0; i < Chains.Count(); ++i) {
+      const TGPointStore* chain = Chains.ChainAt(i);
+      if (!drawn(chain)) continue;
+      if (sphere && closed)
+        AddPoleClosedChain(*chain, w);
+      else
+        AddCutChain(*chain, closed, w);
+    }
+    FRenderer->EndDrawPoly();
   }
-  FRenderer->EndDrawPoly();
-  if (!poleRing) return;
+  if (!outlineApart) return;
   FRenderer->Pen().SetStyle(penStyle);
   if (penStyle == gpsClear) return;
   FRenderer->BeginDrawPoly(false);
@@ -1479,7 +1499,11 @@ void TGGlobe::RenderPolygon(const TGPointStore& Points)
   if (FLineChains.Count() == 0) FLineChains.Add(std::make_unique<TGPointStore>());
   FLineChains.SetCount(1);
   FLineChains.GetChain(0).Assign(Points);
-  RenderChainStore(FLineChains, rsClosed);
+  // Whether it reaches behind the globe decides how it is outlined.
+  TGRenderStateSet state = 0;
+  if (TGCustomProjectionModel* model = FProjector->ProjectionModel())
+    if (!model->VisibleMER(Points.PointStoreMER(), state)) return;
+  RenderChainStore(FLineChains, static_cast<TGRenderStateSet>(state | rsClosed));
 }
 
 void TGGlobe::RenderPolyLine(const TGPointStore& Points)

@@ -37,8 +37,10 @@ class QPicture;
 namespace vtr {
 
 class TGGlobe;
+class TGGlobeDatabaseLink;
 class TGGraticule;
 class TGLabelRenderer;
+class TGSpatialDatabase;
 class TGXML_Document;
 class TGXML_Element;
 
@@ -229,6 +231,11 @@ public:
   int32_t SelectObjects(const TGMER& aMER, bool firstOnly, bool state);
   bool ClearSelected();
 
+  // --- Spatial database: the layer tree follows its layers (GSDBObjectSource.h). Borrowed;
+  // null for none, and once the database is gone.
+  TGSpatialDatabase* SpatialDatabase() const;
+  void SetSpatialDatabase(TGSpatialDatabase* value);
+
   // --- Subscribers
   void Subscribe(std::shared_ptr<IGlobeSubscriber> subscriber);
   void UnSubscribe(const IGlobeSubscriber* subscriber);
@@ -318,6 +325,11 @@ public:
   // The layer-tree update: whoever attaches a data store (the spatial database) sets it, and
   // it runs inside BeginUpdate / EndUpdate whenever the tree was marked for update.
   std::function<void(TGGlobe&)> OnUpdateLayerTree;
+  // A database source found no layer of its GUID or name; set retry to search again (after
+  // making the layer, say). userXML: the source's "User" element.
+  std::function<void(TGGlobe&, const std::string& layerName, const std::string& sourceName,
+                     bool& retry, TGXML_Element& userXML)>
+      OnMissingLayer;
   std::function<void(TGGlobe&)> OnMouseEnter;
   std::function<void(TGGlobe&)> OnMouseLeave;
   // The platform's pointer events, in client coordinates.
@@ -368,6 +380,7 @@ private:
   void WithRenderSize(int32_t width, int32_t height, const std::function<void()>& render);
 
   std::vector<std::shared_ptr<IGlobeSubscriber>> FSubscribers;
+  std::unique_ptr<TGGlobeDatabaseLink> FSpatialDatabaseLink;
   std::unique_ptr<TGBitmap> FSurfaceTexture;
   TGBitmap FBackgroundImage;
   std::unique_ptr<TGLayer> FRootLayer;

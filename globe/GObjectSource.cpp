@@ -136,6 +136,87 @@ TGCustomDataReader::TGCustomDataReader(TGGlobe* parentGlobe)
 
 TGCustomDataReader::~TGCustomDataReader() = default;
 
+std::shared_ptr<IGMapPoint> TGCustomDataReader::First()
+{
+  if (FOpen) {
+    FOpen = false;
+    CloseReader();
+  }
+  FCurrentObject = nullptr;
+  try {
+    FOpen = true; // an open that fails half-way is closed again
+    FOpen = OpenReader();
+    if (FOpen && ReadHeader()) return Next();
+  } catch (...) {
+    Abandon();
+    throw;
+  }
+  // Nothing to read: let go of the source now rather than at the next First.
+  if (FOpen) {
+    FOpen = false;
+    CloseReader();
+  }
+  return nullptr;
+}
+
+std::shared_ptr<IGMapPoint> TGCustomDataReader::Next()
+{
+  if (!FOpen) return nullptr;
+  try {
+    FCurrentObject = ReadObject();
+    if (FCurrentObject) {
+      // Every 100th object reports progress (rate-limited).
+      if (++FReadCount % 100 == 0) DoProgress(pProgress);
+      if (OnReadObject) OnReadObject(*this, FCurrentObject);
+    } else {
+      FinishReading();
+      FOpen = false;
+      CloseReader();
+    }
+  } catch (...) {
+    Abandon();
+    throw;
+  }
+  return FCurrentObject;
+}
+
+bool TGCustomDataReader::OpenReader()
+{
+  FReadCount = 0;
+  DoProgress(pProgressStart);
+  return true;
+}
+
+void TGCustomDataReader::CloseReader()
+{
+  DoProgress(pProgressEnd);
+}
+
+void TGCustomDataReader::Abandon() noexcept
+{
+  FCurrentObject = nullptr;
+  if (!FOpen) return;
+  FOpen = false;
+  // The failure itself goes on to the caller; a handler that fails here must not hide it.
+  try {
+    DoProgress(pProgressError);
+  } catch (...) {
+  }
+  try {
+    CloseReader();
+  } catch (...) {
+  }
+}
+
+void TGCustomDataReader::DoProgress(TGProgressType kind)
+{
+  if (!OnProgress) return;
+  const auto now = FClock ? FClock() : std::chrono::steady_clock::now();
+  if (kind > pProgressError && now <= FProgressTimeout) return;
+  FProgressTimeout = now + std::chrono::seconds(1);
+  OnProgress(this, kind, FReadCount, ProgressPercent());
+}
+
 // ---------------------------------------------------------------------------------------------
 // TGObjectSource
 

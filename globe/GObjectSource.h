@@ -11,6 +11,7 @@
 #include "globe/GSysUtils.h"
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -111,6 +112,9 @@ enum TGProgressType {
 using TGProgressEvent =
     std::function<void(TGRoot* sender, TGProgressType kind, int32_t count, double percentage)>;
 
+// The base of the data readers: opens a source, reads what comes before its objects (presenters,
+// metadata), then hands the objects out one by one. A reader that meets damaged input raises
+// EGException from First or Next and is closed.
 class TGCustomDataReader : public TGComponent
 {
 public:
@@ -126,17 +130,57 @@ public:
   TGPresenterStore& Presenters() { return *FPresenters; }
   KeyValueList& MetaData() { return FMetaData; }
 
-  // The first object of the source (reopening it), then each further one; null at the end.
-  virtual std::shared_ptr<IGMapPoint> First() = 0;
-  virtual std::shared_ptr<IGMapPoint> Next() = 0;
+  // Reopens the source (closing it first when open) and returns its first object; null when
+  // it cannot be opened or holds none.
+  virtual std::shared_ptr<IGMapPoint> First();
+  // The next object, which becomes the current one and goes to OnReadObject; null when the
+  // reader is not open or at the end, where it finishes reading and closes.
+  virtual std::shared_ptr<IGMapPoint> Next();
+  // How much of the source has been read, 0 to 100; 0 while closed.
+  virtual double ProgressPercent() = 0;
 
+  bool IsOpen() const { return FOpen; }
+  // Objects handed out since the source was opened.
+  int32_t ReadCount() const { return FReadCount; }
+  const std::shared_ptr<IGMapPoint>& CurrentObject() const { return FCurrentObject; }
+
+  // Progress: pProgressStart at opening, pProgress every 100 objects, pProgressEnd at closing,
+  // pProgressError before a reader that failed closes. Kinds above pProgressError reach the
+  // handler at most once a second; the others always do and restart that second.
   TGProgressEvent OnProgress;
+  std::function<void(TGCustomDataReader& sender, const std::shared_ptr<IGMapPoint>& obj)>
+      OnReadObject;
+  // The clock of the progress rate limit (steady time); replaceable for tests.
+  using TGClock = std::function<std::chrono::steady_clock::time_point()>;
+  void SetClock(TGClock clock) { FClock = std::move(clock); }
 
 protected:
+  // Progress pProgressStart, read count 0; true when the source can be read.
+  virtual bool OpenReader();
+  // Reads what comes before the objects; false when there is nothing to read.
+  virtual bool ReadHeader() { return true; }
+  // The next object of the open source; null at its end.
+  virtual std::shared_ptr<IGMapPoint> ReadObject() = 0;
+  // At the end of the objects, before closing.
+  virtual void FinishReading() {}
+  // Progress pProgressEnd; readers free what they opened.
+  virtual void CloseReader();
+  void DoProgress(TGProgressType kind);
+
   TGObjectSource* FObjectSource = nullptr;
   std::string FName;
   std::unique_ptr<TGPresenterStore> FPresenters;
   KeyValueList FMetaData;
+
+private:
+  // Closes a reader whose reading failed, reporting pProgressError first.
+  void Abandon() noexcept;
+
+  std::shared_ptr<IGMapPoint> FCurrentObject;
+  bool FOpen = false;
+  int32_t FReadCount = 0;
+  std::chrono::steady_clock::time_point FProgressTimeout{};
+  TGClock FClock;
 };
 
 // ---------------------------------------------------------------------------------------------

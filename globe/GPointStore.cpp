@@ -394,7 +394,16 @@ void TGPointStore::WritePoints(TGStreamWriter& writer)
 
 void TGPointStore::ReadPoints(TGStreamReader& reader)
 {
+  // Layout: [uint8 flags], then the count and points of ReadPointList.
   const TGPointStoreFlags flags = reader.ReadByte();
+  ReadPointList(reader, flags, true);
+}
+
+void TGPointStore::ReadPointList(TGStreamReader& reader, TGPointStoreFlags flags, bool deltaCoded)
+{
+  // Layout: [int32 count with psLongCount, else uint16], [first point: WritePointLL], then per
+  // further point either a full point (not delta-coded) or [dx, dy(, dz)] in the delta width,
+  // where dx = escape announces a full point.
   const int64_t count =
       (flags & psLongCount) ? static_cast<int64_t>(reader.ReadInteger()) : reader.ReadWord();
   if (count < 0)
@@ -407,9 +416,10 @@ void TGPointStore::ReadPoints(TGStreamReader& reader)
 
   std::vector<TGPointLL> pts;
   if (count > 0) {
-    // Every point needs at least its deltas: refuse a count the stream cannot hold before
-    // allocating for it.
-    reader.RequireBytes(PointLLSize(h, coarse) + (count - 1) * deltaSize * (h ? 3 : 2));
+    // Every point needs at least its deltas (or its full form): refuse a count the stream
+    // cannot hold before allocating for it.
+    const int64_t leastPerPoint = deltaCoded ? deltaSize * (h ? 3 : 2) : PointLLSize(h, coarse);
+    reader.RequireBytes(PointLLSize(h, coarse) + (count - 1) * leastPerPoint);
     pts.reserve(static_cast<size_t>(count));
     auto readDelta = [&]() -> int32_t {
       return coarse ? reader.ReadShortInt() : reader.ReadSmallInt();
@@ -423,6 +433,10 @@ void TGPointStore::ReadPoints(TGStreamReader& reader)
     pts.push_back(reader.ReadPointLL(h, coarse));
     resetSum(pts.back());
     for (int64_t i = 1; i < count; ++i) {
+      if (!deltaCoded) {
+        pts.push_back(reader.ReadPointLL(h, coarse));
+        continue;
+      }
       const int32_t first = readDelta();
       if (first == escape) {
         pts.push_back(reader.ReadPointLL(h, coarse));

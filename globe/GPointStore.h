@@ -92,7 +92,6 @@ struct TGPoint3DD
   friend bool operator==(const TGPoint3DD&, const TGPoint3DD&) = default;
 };
 
-
 class TGPointStore : public TGRoot
 {
 public:
@@ -178,6 +177,10 @@ public:
   // EGException and leaves the store as it was.
   void WritePoints(TGStreamWriter& writer);
   void ReadPoints(TGStreamReader& reader);
+  // ReadPoints after its flags byte: the count and the points for the given flags, which become
+  // the store's. Point lists of old layer files are delta-coded only with psCompressed; without
+  // it (deltaCoded false) every point is stored in full.
+  void ReadPointList(TGStreamReader& reader, TGPointStoreFlags flags, bool deltaCoded);
 
   // XML form: one child "LL" per point, its body "long,lat" and ",height" when the height is
   // not 0 (GU, decimal). Reading sizes the store to the "LL" children and parses each; missing

@@ -3,18 +3,21 @@
 // the static library. Each unit adds its classes in the order of the engine's units.
 #include "globe/GClasses.h"
 #include "globe/GGraticule.h"
+#include "globe/GLYRReader.h"
 #include "globe/GLayer.h"
 #include "globe/GMapObject.h"
 #include "globe/GObjectSource.h"
 #include "globe/GPresenter.h"
 #include "globe/GProjector.h"
 #include "globe/GRenderer.h"
+#include "globe/GSDBObjectSource.h"
 
 namespace vtr {
 
 void RegisterGlobeClasses()
 {
   RegisterGlobeClass<TGGraticule>("TGGraticule", "Graticule");
+  RegisterGlobeClass<TGSDBObjectSource>("TGSDBObjectSource", "SDB Object Source");
   RegisterGlobeClass<TGPointPresenter>("TGPointPresenter", "Point Presenter");
   RegisterGlobeClass<TGPolyPresenter>("TGPolyPresenter", "Poly Presenter");
   RegisterGlobeClass<TGPolygonPresenter>("TGPolygonPresenter", "Polygon Presenter");
@@ -30,6 +33,7 @@ void RegisterGlobeClasses()
   RegisterGlobeClass<TGMapPoint>("TGMapPoint", "Map Point");
   RegisterGlobeClass<TGMapPoly>("TGMapPoly", "Map Poly");
   RegisterGlobeClass<TGMapRaster>("TGMapRaster", "Map Raster");
+  RegisterGlobeClass<TGLYRFileReader>("TGLYRFileReader", "LYR File Reader");
 }
 
 } // namespace vtr

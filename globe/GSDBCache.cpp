@@ -669,6 +669,15 @@ void TGFilePageCache::SetDataFile(const std::string& fileName)
 
 namespace {
 
+// A map page as stored that holds only its own bit (bit 0).
+std::vector<uint8_t> EmptyMapPage(uint32_t pageSize, const TGSDBTeaCrypt* crypt)
+{
+  std::vector<uint8_t> page(pageSize, 0);
+  page[0] = 1;
+  if (crypt) crypt->Encipher(page.data(), pageSize);
+  return page;
+}
+
 // A new file: the header block and map page 0 with only bit 0 set.
 std::vector<uint8_t> NewFileBytes(const TGSDBTeaCrypt* crypt)
 {
@@ -680,10 +689,18 @@ std::vector<uint8_t> NewFileBytes(const TGSDBTeaCrypt* crypt)
   h.EncryptionType = crypt ? 1 : 0;
   if (crypt) h.EncryptionChecksum = crypt->Checksum(h);
   std::vector<uint8_t> bytes = HeaderBlock(h);
-  bytes.resize(kSDBHeaderBlockSize + kSDBNewPageSize, 0);
-  bytes[kSDBHeaderBlockSize] = 1;
-  if (crypt) crypt->Encipher(bytes.data() + kSDBHeaderBlockSize, kSDBNewPageSize);
+  const std::vector<uint8_t> map = EmptyMapPage(kSDBNewPageSize, crypt);
+  bytes.insert(bytes.end(), map.begin(), map.end());
   return bytes;
+}
+
+// What contradicts itself among a header's page counts; empty when nothing does. Every free
+// page was allocated once, so more free than allocated pages is damage.
+std::string PageCountError(const TGPageCacheHeader& h)
+{
+  if (h.FreePageCount <= h.AllocatedPageCount) return {};
+  return std::to_string(h.FreePageCount) + " free pages but only " +
+         std::to_string(h.AllocatedPageCount) + " allocated";
 }
 
 } // namespace
@@ -733,7 +750,12 @@ void TGFilePageCache::DoOpen()
       FDataFileSize = static_cast<int64_t>(bytes.size());
       created = true;
     }
-    if (!FCacheReadOnly) Recover();
+    // Only a writer can play a journal back; a reader would see the transaction half done.
+    if (!FCacheReadOnly)
+      Recover();
+    else if (JournalIsHot())
+      Fail("FilePageCache: Cannot read " + FDataFileAndPath + ": its journal " + JournalFile() +
+           " holds a transaction not yet committed or rolled back");
     LoadHeaderAndMaps();
   } catch (...) {
     DropCache();
@@ -755,9 +777,9 @@ void TGFilePageCache::LoadHeaderAndMaps()
     Fail("FilePageCache: " + FDataFileAndPath + " is too short for a database header");
   const TGPageCacheHeader h = DecodePageCacheHeader(bytes);
   ValidatePageCacheHeader(h);
-  if (FCrypt && h.EncryptionType == 0) throw EGCryptException("Incorrect Encryption Key supplied");
-  if (h.EncryptionType != 0 && (!FCrypt || FCrypt->Checksum(h) != h.EncryptionChecksum))
-    throw EGCryptException("Encryption Key missing or Incorrect");
+  if (const std::string error = PageCountError(h); !error.empty())
+    Fail("FilePageCache: " + FDataFileAndPath + " is damaged: " + error);
+  CheckKey(h);
   SetHeader(h);
   FModified = false;
   FDataFileSize = FDataFileHandle->Size();
@@ -770,6 +792,13 @@ void TGFilePageCache::LoadHeaderAndMaps()
   FReadAheadPageID = -1;
   RebuildSlots(CacheSize());
   CountMapPages();
+}
+
+void TGFilePageCache::CheckKey(const TGPageCacheHeader& h) const
+{
+  if (FCrypt && h.EncryptionType == 0) throw EGCryptException("Incorrect Encryption Key supplied");
+  if (h.EncryptionType != 0 && (!FCrypt || FCrypt->Checksum(h) != h.EncryptionChecksum))
+    throw EGCryptException("Encryption Key missing or Incorrect");
 }
 
 uint32_t TGFilePageCache::MapFreeSpace(const TGCachedPage& map) const
@@ -1200,6 +1229,10 @@ void TGFilePageCache::Recover()
     } catch (const EGException& e) {
       Fail("FilePageCache: Damaged journal " + path + ": " + e.what());
     }
+    if (const std::string error = PageCountError(h); !error.empty())
+      Fail("FilePageCache: Damaged journal " + path + ": " + error);
+    // Map pages are rewritten below: with a wrong key nothing is touched.
+    CheckKey(h);
     // With the marker, only the entries counted as synced; a journal without it (an older
     // form) has every complete entry replayed.
     TGBufferStream cs(static_cast<const void*>(block.data() + kJournalCountOffset), 8);
@@ -1226,6 +1259,20 @@ void TGFilePageCache::Recover()
         Fail("FilePageCache: Cannot write " + FDataFileAndPath + ": " +
              FDataFileHandle->LastError());
     }
+    // No page at or above the restored AllocatedPageCount was allocated when the transaction
+    // began, so a map page there (one the transaction started, never journaled) holds only its
+    // own bit again.
+    const std::vector<uint8_t> emptyMap =
+        EmptyMapPage(h.PageSize, h.EncryptionType != 0 ? FCrypt.get() : nullptr);
+    for (uint64_t m = (uint64_t{h.AllocatedPageCount} + h.PageMapBits - 1) / h.PageMapBits;
+         m * h.PageMapBits <= kSDBPageNumberMask; ++m) {
+      const int64_t offset =
+          kSDBHeaderBlockSize + static_cast<int64_t>(m * h.PageMapBits) * h.PageSize;
+      if (offset >= dataSize) break;
+      if (!FDataFileHandle->WriteAt(offset, emptyMap.data(), int64_t{h.PageSize}))
+        Fail("FilePageCache: Cannot write " + FDataFileAndPath + ": " +
+             FDataFileHandle->LastError());
+    }
     if (!FDataFileHandle->Sync())
       Fail("FilePageCache: Cannot sync " + FDataFileAndPath + ": " + FDataFileHandle->LastError());
   }
@@ -1233,6 +1280,15 @@ void TGFilePageCache::Recover()
   journal.reset();
   if (!FFileSystem->Delete(path)) Fail("FilePageCache: Cannot delete " + path);
   FDataFileSize = FDataFileHandle->Size();
+}
+
+bool TGFilePageCache::JournalIsHot()
+{
+  const std::string path = JournalFile();
+  if (!FFileSystem->Exists(path)) return false;
+  std::unique_ptr<TGSDBFile> journal = FFileSystem->Open(path, TGFileOpenMode::ReadOnly, nullptr);
+  // One that cannot be read might hold anything.
+  return !journal || journal->Size() < 0 || journal->Size() >= kSDBHeaderBlockSize;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -1271,15 +1327,26 @@ void TGFilePageCache::DoClose()
 
 void TGFilePageCache::Clear()
 {
+  // The files may be another writer's: its data and its journal must survive.
+  if (FReadOnly || (FActive && FCacheReadOnly))
+    Fail("FilePageCache: Cannot clear " + FDataFileAndPath + ": the cache is read-only");
   const bool wasOpen = FActive;
   if (FActive) {
     ClearCache(false);
     FModified = false;
     Close();
   }
+  // Held while deleting, so that no other writer starts on the file in between.
+  std::unique_ptr<TGSDBFile> writer;
+  if (!FDataFileAndPath.empty() && FFileSystem->Exists(FDataFileAndPath)) {
+    std::string error;
+    writer = FFileSystem->Open(FDataFileAndPath, TGFileOpenMode::ReadWrite, &error);
+    if (!writer) Fail("FilePageCache: Cannot clear " + FDataFileAndPath + ": " + error);
+  }
   for (const std::string& path : {FDataFileAndPath, JournalFile()})
     if (!path.empty() && FFileSystem->Exists(path) && !FFileSystem->Delete(path))
       Fail("FilePageCache: Cannot delete " + path);
+  writer.reset();
   if (wasOpen) Open();
 }
 

@@ -32,7 +32,8 @@
 //      clean.
 //   3. There is one free-space count per map page; for a map page in the cache it equals
 //      PageMapBits minus its set bits, and its bit 0 is set. Map pages are never evicted.
-//   4. FreePageCount <= AllocatedPageCount; PageSize and PageMapBits passed ValidateHeader.
+//   4. FreePageCount <= AllocatedPageCount (a file or journal header breaking it is refused
+//      before use); PageSize and PageMapBits passed ValidatePageCacheHeader.
 //   5. No write batch is open and the batch queue is empty.
 //   6. A spare buffer or the read-ahead buffer holds a page's bytes as stored; each page is in
 //      at most one of them. Writing or freeing a page drops its copies.
@@ -45,10 +46,14 @@
 // again). Entries past the count may be lost, torn or out of order after a crash; none of them
 // protects a write that happened. Replaying the journal (header block to offset 0,
 // each entry to its page) therefore restores the first (size at start) bytes exactly; pages
-// appended since then keep their bytes but are free again by the restored maps. Commit writes
+// appended since then keep their bytes but are free again by the restored maps. No page at or
+// above the restored AllocatedPageCount was allocated at the start, so a map page there (one
+// the transaction started, never journaled) is rewritten holding only its own bit. Commit writes
 // every modified page and the header, syncs the data file and only then deletes the journal:
 // the delete is the commit point. A journal shorter than its header block was never synced
-// before a data write, so it is discarded; entries past the synced count likewise.
+// before a data write, so it is discarded; entries past the synced count likewise. Only a cache
+// that may write the file plays a journal back: one that can only read it refuses to open while
+// a journal of a header block or more exists (a writer's open transaction or a crash's).
 
 #include "globe/GClasses.h"
 #include "globe/GSDBFile.h"
@@ -218,7 +223,8 @@ public:
   // Writes every modified page and, when changed, the header (nothing when closed or read-only).
   void Flush();
   // Empties the cache, closes, deletes the data file (and any journal), and reopens when it
-  // was open (which creates a new empty file).
+  // was open (which creates a new empty file). A read-only cache, or one whose file another
+  // writer holds, refuses with EGException and deletes nothing.
   virtual void Clear() = 0;
   uint32_t NextUniqueID();
 
@@ -393,6 +399,8 @@ private:
   int64_t PageOffset(uint32_t pageNumber) const;
   void CreateNewFile();
   void LoadHeaderAndMaps();
+  // Refuses a key that does not fit the header: EGCryptException.
+  void CheckKey(const TGPageCacheHeader& h) const;
   void CountMapPages();
   uint32_t MapFreeSpace(const TGCachedPage& map) const;
   void DropBuffers();
@@ -406,6 +414,8 @@ private:
   void OpenJournal();
   void CloseJournal(bool remove);
   void Recover();
+  // Whether a journal exists that recovery would play back.
+  bool JournalIsHot();
   void SetBit(TGCachedPage& map, uint32_t index);
   void ClearBit(TGCachedPage& map, uint32_t index);
   [[noreturn]] void Fail(const std::string& what) const;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cerrno>
 #include <cstring>
 
 namespace vtr {
@@ -69,6 +70,48 @@ int64_t TGBufferStream::Write(const void* buffer, int64_t count)
   std::memcpy(FWritable + FPosition, buffer, static_cast<size_t>(count));
   FPosition += count;
   return count;
+}
+
+// ---------------------------------------------------------------------------------------------
+// TGFileStream
+
+TGFileStream::TGFileStream(const std::string& fileName)
+{
+  // stdio buffers the small reads of the stream coders.
+  FFile = std::fopen(fileName.c_str(), "rb");
+  if (!FFile) throw EGException("Cannot open " + fileName + ": " + std::strerror(errno));
+  if (fseeko(FFile, 0, SEEK_END) != 0 || (FSize = ftello(FFile)) < 0 ||
+      fseeko(FFile, 0, SEEK_SET) != 0) {
+    const std::string reason = std::strerror(errno);
+    std::fclose(FFile);
+    throw EGException("Cannot open " + fileName + ": " + reason);
+  }
+}
+
+TGFileStream::~TGFileStream()
+{
+  std::fclose(FFile);
+}
+
+int64_t TGFileStream::Read(void* buffer, int64_t count)
+{
+  if (count <= 0 || FPosition >= FSize) return 0;
+  if (FFilePosition != FPosition) {
+    if (fseeko(FFile, FPosition, SEEK_SET) != 0) return 0;
+    FFilePosition = FPosition;
+  }
+  const auto n = static_cast<int64_t>(
+      std::fread(buffer, 1, static_cast<size_t>(std::min(count, FSize - FPosition)), FFile));
+  FPosition += n;
+  FFilePosition = FPosition;
+  return n;
+}
+
+int64_t TGFileStream::Write(const void* buffer, int64_t count)
+{
+  (void)buffer;
+  (void)count;
+  return 0;
 }
 
 // ---------------------------------------------------------------------------------------------

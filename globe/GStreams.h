@@ -11,6 +11,7 @@
 #include "globe/GSysUtils.h"
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -78,6 +79,27 @@ private:
   const uint8_t* FBuffer = nullptr;
   int64_t FSize = 0;
   int64_t FPosition = 0;
+};
+
+// A file opened for reading only. Opening a file that cannot be read raises EGException
+// "Cannot open %s: <reason>"; writes write nothing. The size is taken at opening.
+class TGFileStream : public TGStream
+{
+public:
+  explicit TGFileStream(const std::string& fileName);
+  ~TGFileStream() override;
+
+  int64_t Read(void* buffer, int64_t count) override;
+  int64_t Write(const void* buffer, int64_t count) override;
+  int64_t Position() const override { return FPosition; }
+  void SetPosition(int64_t position) override { FPosition = position < 0 ? 0 : position; }
+  int64_t Size() const override { return FSize; }
+
+private:
+  std::FILE* FFile = nullptr;
+  int64_t FSize = 0;
+  int64_t FPosition = 0;
+  int64_t FFilePosition = 0; // where the next fread reads
 };
 
 // Little-endian writer on a borrowed stream (the stream must outlive the writer). A stream that

@@ -384,20 +384,23 @@ public:
     SetName(el.Attribute("ReaderName"));
     count = el.IntAttribute("Count", 0);
   }
-  std::shared_ptr<IGMapPoint> First() override
+  double ProgressPercent() override { return count ? 100.0 * read / count : 0; }
+  int count = 0;
+  int read = 0;
+
+protected:
+  bool OpenReader() override
   {
     read = 0;
-    return Next();
+    return TGCustomDataReader::OpenReader();
   }
-  std::shared_ptr<IGMapPoint> Next() override
+  std::shared_ptr<IGMapPoint> ReadObject() override
   {
     if (read >= count) return nullptr;
     auto p = std::make_shared<TGMapPoint>();
     p->SetUserID(Name() + std::to_string(read++));
     return p;
   }
-  int count = 0;
-  int read = 0;
 };
 
 TEST(EnvironmentXML, AMemorySourceRecreatesItsDataReaderBeforeTakingItsOwnSettings)

@@ -445,6 +445,41 @@ TEST_F(GlobeControl, PolarCapsCloseOverThePoleOnTheSphere)
   EXPECT_EQ(inside, 0);
 }
 
+TEST_F(GlobeControl, PolygonsReachingBehindTheSphereAreNotOutlinedAlongItsRim)
+{
+  // A square from 60 to 100 degrees east seen from 0 degrees: its eastern part lies behind the
+  // globe and is pulled onto the rim to close the fill, but the rim is no edge of it.
+  MakeSphereGlobe(200, 200);
+  globe->Projector().SetScaleFactor(globe->Projector().ScaleFactor() * 0.8L);
+  auto square = std::make_shared<TGPointStore>();
+  for (int lat = -20; lat < 20; lat += 2)
+    square->AddDD(lat, 60);
+  for (int lon = 60; lon < 100; lon += 2)
+    square->AddDD(20, lon);
+  for (int lat = 20; lat > -20; lat -= 2)
+    square->AddDD(lat, 100);
+  for (int lon = 100; lon > 60; lon -= 2)
+    square->AddDD(-20, lon);
+  for (TGBrushStyle fill : {gbsClear, gbsSolid}) {
+    SCOPED_TRACE(fill);
+    globe->OnRender = [square, fill](TGGlobe& g) {
+      g.Renderer().Pen().Define(clBlack, gpsSolid, 1, guPixel);
+      g.Renderer().Brush().Define(clLime, clLime, fill);
+      g.RenderPolygon(*square);
+    };
+    globe->RenderFrame();
+    const TGPoint rim = XY(89.9, 0);
+    // Its edges on the near side are drawn up to the rim, none along it.
+    for (const auto& [lon, lat] : {std::pair{60, 0}, {60, 20}, {76, 20}, {76, -20}}) {
+      const TGPoint edge = XY(lon, lat);
+      EXPECT_EQ(Pixel(edge.X, edge.Y), clBlack) << lon << "," << lat;
+    }
+    EXPECT_EQ(Count(clBlack, rim.X - 1, rim.Y - 6, rim.X + 2, rim.Y + 7), 0);
+    const TGPoint inside = XY(75, 0);
+    EXPECT_EQ(Pixel(inside.X, inside.Y), fill == gbsSolid ? clLime : clWhite);
+  }
+}
+
 TEST_F(GlobeControl, TextureTrianglesAreCutAtTheFarMeridianOnFlatMaps)
 {
   MakeFlatGlobe(400, 100);

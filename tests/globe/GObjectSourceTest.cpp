@@ -285,12 +285,15 @@ public:
     Presenters().Add(std::move(p));
     MetaData().SetValue("SourceName", "file.lyr");
   }
-  std::shared_ptr<IGMapPoint> First() override
+  double ProgressPercent() override { return FCount ? 100.0 * FRead / FCount : 0; }
+
+protected:
+  bool OpenReader() override
   {
     FRead = 0;
-    return Next();
+    return TGCustomDataReader::OpenReader();
   }
-  std::shared_ptr<IGMapPoint> Next() override
+  std::shared_ptr<IGMapPoint> ReadObject() override
   {
     if (FRead >= FCount) return nullptr;
     return Point(Name() + std::to_string(FRead++));

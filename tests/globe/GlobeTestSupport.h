@@ -18,4 +18,10 @@ inline std::string ErrorText(const std::function<void()>& f)
   return "no exception";
 }
 
+// Whether text holds part.
+inline bool HasText(const std::string& text, const std::string& part)
+{
+  return text.find(part) != std::string::npos;
+}
+
 } // namespace vtrtest

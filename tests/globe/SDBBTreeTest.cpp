@@ -11,6 +11,7 @@
 #include <map>
 #include <numeric>
 #include <random>
+#include <tuple>
 
 namespace vtr {
 namespace {
@@ -115,6 +116,51 @@ TEST_F(SDBBTree, ExistingKeysStayAndMissingKeysFindZero)
   EXPECT_TRUE(tree->Add(0xFFFFFFFFu, 2));
   EXPECT_EQ(tree->Find(0xFFFFFFFFu), 2u);
   EXPECT_NO_THROW(tree->CheckIntegrity());
+}
+
+// An existing key adds nothing wherever it sits: not a byte of any page or of the stored
+// header changes and nothing is even marked for writing, also in a full page, where a new key
+// would split.
+TEST(SDBBTreeSmall, AddingAnExistingKeyLeavesTheTreeUnchanged)
+{
+  // 512-byte pages hold 42 items (N = 21). 42 keys fill the lone root leaf; 64 keys make a root
+  // holding 22 over a leaf with 1..21 and a full leaf with 23..64.
+  vtrtest::SDBFaultFileSystem fs;
+  vtrtest::SDBTestDatabase db(fs, "b.sdb", 512);
+  TGBTreeIndex tree;
+  db.Catalog().Open(tree, "B");
+  struct Stage
+  {
+    uint32_t keys;
+    int depth;
+    std::vector<uint32_t> existing;
+  };
+  const Stage stages[] = {{42, 1, {1, 20, 42}}, {64, 2, {1, 21, 22, 23, 50, 64}}};
+  uint32_t added = 0;
+  for (const Stage& stage : stages) {
+    for (; added < stage.keys; ++added)
+      ASSERT_TRUE(tree.Add(added + 1, (added + 1) * 10));
+    ASSERT_EQ(tree.TreeDepth(), stage.depth);
+    tree.Flush();
+    db.Cache().Flush();
+    const Bytes file = fs.Contents("/mem/b.sdb");
+    const TGBTreeHeader header = tree.Header();
+    const int writes = fs.WriteCalls();
+    for (uint32_t key : stage.existing) {
+      EXPECT_FALSE(tree.Add(key, 7)) << key;
+      EXPECT_EQ(tree.Find(key), key * 10) << key << ": the first data stays";
+      EXPECT_FALSE(tree.Modified()) << key;
+    }
+    const TGBTreeHeader now = tree.Header();
+    EXPECT_EQ(std::tie(now.RootNodeID, now.TreeDepth, now.PageCount, now.TotalItems),
+              std::tie(header.RootNodeID, header.TreeDepth, header.PageCount, header.TotalItems))
+        << stage.keys << " keys";
+    tree.Flush();
+    db.Cache().Flush();
+    EXPECT_EQ(fs.WriteCalls(), writes) << stage.keys << " keys: nothing to write";
+    EXPECT_EQ(fs.Contents("/mem/b.sdb"), file) << stage.keys << " keys";
+    EXPECT_NO_THROW(tree.CheckIntegrity());
+  }
 }
 
 TEST_F(SDBBTree, DeleteBorrowsFromARicherNeighbourAndMergesWithAPoorOne)

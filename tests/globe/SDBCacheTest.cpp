@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 
 namespace vtr {
 namespace {
@@ -369,6 +370,49 @@ TEST_F(SDBCache, ClearStartsANewFile)
   EXPECT_TRUE(AllEqual(*cache, 1, 0));
 }
 
+// Clear deletes the data file and its journal: a cache that may not write the file (another
+// writer holds it, or it is read-only by choice) refuses and leaves both as they are.
+TEST_F(SDBCache, ClearRefusesWhenTheCacheMayNotWriteTheFile)
+{
+  auto writer = OpenCache();
+  Fill(*writer, writer->NewPage(), 0x42);
+  writer->Flush();
+  auto reader = OpenCache();
+  ASSERT_TRUE(reader->ReadOnly());
+  writer->BeginTransaction();
+  Fill(*writer, 1, 0x43);
+  writer->Flush();
+  auto unchanged = [&, data = fs.Contents(kPath), journal = fs.Contents("/mem/t.sdb.TRN")] {
+    return fs.Contents(kPath) == data && fs.Contents("/mem/t.sdb.TRN") == journal;
+  };
+  ASSERT_TRUE(fs.Exists("/mem/t.sdb.TRN"));
+
+  EXPECT_EQ(ErrorText([&] { reader->Clear(); }),
+            "FilePageCache: Cannot clear /mem/t.sdb: the cache is read-only");
+  EXPECT_TRUE(reader->Active());
+  EXPECT_TRUE(unchanged()) << "another writer's data and journal stay";
+  reader->Close();
+  EXPECT_EQ(ErrorText([&] { reader->Clear(); }),
+            "FilePageCache: Cannot clear /mem/t.sdb: the file is open for writing elsewhere");
+  EXPECT_FALSE(reader->Active());
+  EXPECT_TRUE(unchanged()) << "closed, while another writer works";
+  EXPECT_EQ(FirstByte(*writer, 1), 0x43);
+
+  writer->CommitTransaction();
+  writer.reset();
+  const Bytes data = fs.Contents(kPath);
+  auto chosen = NewCache();
+  chosen->SetReadOnly(true);
+  chosen->Open();
+  EXPECT_EQ(ErrorText([&] { chosen->Clear(); }),
+            "FilePageCache: Cannot clear /mem/t.sdb: the cache is read-only");
+  EXPECT_TRUE(chosen->Active());
+  chosen->Close();
+  EXPECT_EQ(ErrorText([&] { chosen->Clear(); }),
+            "FilePageCache: Cannot clear /mem/t.sdb: the cache is read-only");
+  EXPECT_EQ(fs.Contents(kPath), data) << "read-only by choice";
+}
+
 TEST_F(SDBCache, SetDataFileReopensOnTheNewFile)
 {
   auto cache = OpenCache();
@@ -429,6 +473,71 @@ TEST_F(SDBCache, RollbackRestoresHeaderAndPagesAndFreesAppendedPages)
   EXPECT_EQ(FirstByte(*cache, 1), 1);
   EXPECT_EQ(FirstByte(*cache, 3), 3);
   EXPECT_EQ(cache->NewPage(), 4u) << "the appended page is free again";
+}
+
+// A transaction that started a new map page: once undone, by a rollback or by the recovery of
+// the next open, the pages it allocated there are free again and the stored map page holds
+// only its own bit. A wrong key undoes nothing.
+TEST_F(SDBCache, UndoneTransactionFreesTheMapPageItStarted)
+{
+  struct Case
+  {
+    const char* name;
+    const char* key;
+    bool crash;
+  };
+  const Case cases[] = {{"rollback", "", false},
+                        {"crash, then reopen", "", true},
+                        {"rollback, enciphered pages", "TEA:1,2,3,4", false},
+                        {"crash, then reopen, enciphered pages", "TEA:1,2,3,4", true}};
+  constexpr uint32_t kMapPage = 4096; // 512-byte pages: 4096 bits per map page
+  for (const Case& c : cases) {
+    fs.Delete(kPath);
+    const std::optional<TGSDBTeaCrypt> crypt =
+        *c.key ? std::optional<TGSDBTeaCrypt>(std::string(c.key).substr(4)) : std::nullopt;
+    vtrtest::WriteSmallPageFile(fs, "t.sdb", 512, crypt ? &*crypt : nullptr);
+    auto cache = OpenCache(64, c.key);
+    for (uint32_t want = 1; want < kMapPage; ++want)
+      ASSERT_EQ(cache->NewPage(), want) << c.name;
+    cache->Flush();
+    const TGPageCacheHeader before = cache->Header();
+    cache->BeginTransaction();
+    for (uint32_t want = kMapPage + 1; want <= kMapPage + 10; ++want) {
+      ASSERT_EQ(cache->NewPage(), want) << c.name;
+      Fill(*cache, want, 0xE1);
+    }
+    cache->Flush();
+    if (c.crash) {
+      fs.Crash(SDBFaultFileSystem::CrashKind::ProcessDied);
+      cache.reset();
+      if (crypt) {
+        const Bytes data = fs.Contents(kPath);
+        const Bytes journal = fs.Contents("/mem/t.sdb.TRN");
+        EXPECT_EQ(ErrorText([&] { NewCache(64, "TEA:1,2,3,5")->Open(); }),
+                  "Encryption Key missing or Incorrect")
+            << c.name;
+        EXPECT_EQ(fs.Contents(kPath), data) << c.name << ": a wrong key undoes nothing";
+        EXPECT_EQ(fs.Contents("/mem/t.sdb.TRN"), journal) << c.name;
+      }
+      cache = OpenCache(64, c.key);
+    } else {
+      cache->RollbackTransaction();
+    }
+    EXPECT_FALSE(fs.Exists("/mem/t.sdb.TRN")) << c.name;
+    EXPECT_EQ(cache->Header(), before) << c.name;
+    {
+      TGCachedPage* map = cache->AcquirePage(kMapPage);
+      EXPECT_EQ(map->PageData[0], 1) << c.name << ": the map page holds only its own bit";
+      EXPECT_TRUE(std::all_of(map->PageData.begin() + 1, map->PageData.end(), [](uint8_t b) {
+        return b == 0;
+      })) << c.name;
+      cache->ReleasePage(map);
+    }
+    EXPECT_EQ(cache->NewPage(), kMapPage + 1) << c.name << ": nothing the transaction took stays";
+    cache->Close();
+    cache->Open();
+    EXPECT_EQ(cache->NewPage(), kMapPage + 2) << c.name;
+  }
 }
 
 TEST_F(SDBCache, CommitKeepsWorkThroughACrashAndNestingCounts)
@@ -501,15 +610,31 @@ TEST_F(SDBCache, JournalsThatNeverReachedTheDataFileAreDiscarded)
     cache->Close();
     EXPECT_EQ(fs.Contents(kPath), before) << c.name;
   }
-  Bytes damaged = before;
-  damaged.resize(4096);
-  damaged[0] = 3; // version 3
-  fs.SetContents("/mem/t.sdb.TRN", damaged);
-  auto cache = NewCache();
-  EXPECT_EQ(ErrorText([&] { cache->Open(); }).rfind("FilePageCache: Damaged journal", 0), 0u);
-  EXPECT_FALSE(cache->Active());
-  EXPECT_TRUE(fs.Exists("/mem/t.sdb.TRN")) << "kept for a look, nothing applied";
-  EXPECT_EQ(fs.Contents(kPath), before);
+  struct Damage
+  {
+    const char* name;
+    std::function<void(TGPageCacheHeader&)> damage;
+    const char* message;
+  };
+  const Damage damages[] = {
+      {"version 3", [](auto& h) { h.Version = 3; },
+       "FilePageCache: Damaged journal /mem/t.sdb.TRN: SDB Version Error: version 3, expected 4"},
+      {"more free pages than allocated", [](auto& h) { h.FreePageCount = 3; },
+       "FilePageCache: Damaged journal /mem/t.sdb.TRN: 3 free pages but only 2 allocated"},
+  };
+  for (const Damage& d : damages) {
+    TGPageCacheHeader h = StoredHeader(before);
+    d.damage(h);
+    Bytes damaged(4096, 0);
+    const TGPageCacheHeaderBytes bytes = EncodePageCacheHeader(h);
+    std::copy(bytes.begin(), bytes.end(), damaged.begin());
+    fs.SetContents("/mem/t.sdb.TRN", damaged);
+    auto cache = NewCache();
+    EXPECT_EQ(ErrorText([&] { cache->Open(); }), d.message) << d.name;
+    EXPECT_FALSE(cache->Active()) << d.name;
+    EXPECT_TRUE(fs.Exists("/mem/t.sdb.TRN")) << d.name << ": kept for a look, nothing applied";
+    EXPECT_EQ(fs.Contents(kPath), before) << d.name;
+  }
 }
 
 TEST_F(SDBCache, RecoveryReplaysOnlyEntriesCountedAsSynced)
@@ -553,6 +678,89 @@ TEST_F(SDBCache, RecoveryReplaysOnlyEntriesCountedAsSynced)
     const Bytes after = fs.Contents(kPath);
     EXPECT_TRUE(std::equal(before.begin(), before.begin() + 4096, after.begin()))
         << c.name << ": the header block comes back without the journal's count";
+  }
+}
+
+// A cache that can only read the file cannot roll a journal back, so it refuses to read a file
+// whose last transaction is unfinished: a writer's open transaction or one a crash cut short.
+// A journal too short to undo anything is no obstacle, and a cache that is read-only by choice
+// but may write the file rolls a crash's journal back as any opening does.
+TEST_F(SDBCache, ReadOnlyOpeningRefusesAFileWithAnUnfinishedTransaction)
+{
+  const std::string refusal = "FilePageCache: Cannot read /mem/t.sdb: its journal "
+                              "/mem/t.sdb.TRN holds a transaction not yet committed or rolled back";
+  {
+    auto cache = OpenCache();
+    Fill(*cache, cache->NewPage(), 1);
+  }
+  const Bytes before = fs.Contents(kPath);
+  // The file after a crash in the middle of a transaction, with its journal.
+  auto crashInATransaction = [&] {
+    fs.SetContents(kPath, before);
+    auto cache = OpenCache(2);
+    cache->BeginTransaction();
+    Fill(*cache, 1, 0xEE);
+    Fill(*cache, cache->NewPage(), 0xEE);
+    cache->Flush();
+    fs.Crash(SDBFaultFileSystem::CrashKind::ProcessDied);
+  };
+
+  {
+    SCOPED_TRACE("a writer's open transaction");
+    auto writer = OpenCache();
+    writer->BeginTransaction();
+    Fill(*writer, 1, 0x77);
+    writer->Flush();
+    const Bytes data = fs.Contents(kPath);
+    const Bytes journal = fs.Contents("/mem/t.sdb.TRN");
+    Recorder recorder;
+    auto reader = NewCache();
+    reader->Subscribe(&recorder);
+    EXPECT_EQ(ErrorText([&] { reader->Open(); }), refusal);
+    EXPECT_FALSE(reader->Active());
+    EXPECT_TRUE(recorder.codes.empty());
+    EXPECT_EQ(fs.Contents(kPath), data);
+    EXPECT_EQ(fs.Contents("/mem/t.sdb.TRN"), journal);
+    writer->CommitTransaction();
+    reader->Open();
+    EXPECT_TRUE(reader->ReadOnly());
+    EXPECT_EQ(FirstByte(*reader, 1), 0x77) << "committed work reads once the journal is gone";
+  }
+  {
+    SCOPED_TRACE("a journal left by a crash, the file writable only elsewhere");
+    crashInATransaction();
+    const Bytes data = fs.Contents(kPath);
+    auto elsewhere = fs.Open(kPath, TGFileOpenMode::ReadWrite, nullptr);
+    auto reader = NewCache();
+    EXPECT_EQ(ErrorText([&] { reader->Open(); }), refusal);
+    EXPECT_EQ(fs.Contents(kPath), data);
+    elsewhere.reset();
+    OpenCache().reset(); // a writer rolls it back
+    elsewhere = fs.Open(kPath, TGFileOpenMode::ReadWrite, nullptr);
+    reader->Open();
+    EXPECT_EQ(FirstByte(*reader, 1), 1);
+  }
+  {
+    SCOPED_TRACE("an emptied journal");
+    fs.SetContents(kPath, before);
+    fs.SetContents("/mem/t.sdb.TRN", Bytes(100, 0x5A));
+    auto elsewhere = fs.Open(kPath, TGFileOpenMode::ReadWrite, nullptr);
+    auto reader = OpenCache();
+    EXPECT_TRUE(reader->ReadOnly());
+    EXPECT_EQ(FirstByte(*reader, 1), 1);
+    EXPECT_TRUE(fs.Exists("/mem/t.sdb.TRN")) << "left for a writer to discard";
+    fs.Delete("/mem/t.sdb.TRN");
+  }
+  {
+    SCOPED_TRACE("read-only by choice, the file writable");
+    crashInATransaction();
+    auto cache = NewCache();
+    cache->SetReadOnly(true);
+    cache->Open();
+    EXPECT_FALSE(fs.Exists("/mem/t.sdb.TRN"));
+    EXPECT_EQ(FirstByte(*cache, 1), 1);
+    const Bytes after = fs.Contents(kPath);
+    EXPECT_TRUE(std::equal(before.begin(), before.end(), after.begin()));
   }
 }
 
@@ -628,6 +836,8 @@ TEST_F(SDBCache, DamagedHeadersAreRefusedBeforeUse)
        "SDB Page Map Error: 65537 bits do not fit a page of 8192 bytes"},
       {"one map bit", [](auto& h) { h.PageMapBits = 1; },
        "SDB Page Map Error: 1 bits do not fit a page of 8192 bytes"},
+      {"more free pages than allocated", [](auto& h) { h.FreePageCount = 5; },
+       "FilePageCache: /mem/t.sdb is damaged: 5 free pages but only 1 allocated"},
   };
   {
     auto cache = OpenCache();
@@ -640,9 +850,12 @@ TEST_F(SDBCache, DamagedHeadersAreRefusedBeforeUse)
     const TGPageCacheHeaderBytes bytes = EncodePageCacheHeader(h);
     std::copy(bytes.begin(), bytes.end(), file.begin());
     fs.SetContents(kPath, file);
+    Recorder recorder;
     auto cache = NewCache();
+    cache->Subscribe(&recorder);
     EXPECT_EQ(ErrorText([&] { cache->Open(); }), c.message) << c.name;
     EXPECT_FALSE(cache->Active()) << c.name;
+    EXPECT_TRUE(recorder.codes.empty()) << c.name << ": no observer told of an opening";
     EXPECT_EQ(fs.Contents(kPath), file) << c.name << ": nothing written";
   }
   fs.SetContents(kPath, Bytes(good.begin(), good.begin() + 20));
@@ -726,7 +939,7 @@ TEST_F(SDBCache, SecondWriterFallsBackToReadOnly)
   EXPECT_EQ(fs.Contents(kPath), file) << "a read-only cache writes nothing";
 }
 
-TEST_F(SDBCache, SecondWriterOnDiskFallsBackToReadOnly)
+TEST_F(SDBCache, SecondWriterOnDiskFallsBackToReadOnlyAndCannotClear)
 {
   vtrtest::TempFolder folder;
   TGFilePageCache writer, reader;
@@ -736,6 +949,20 @@ TEST_F(SDBCache, SecondWriterOnDiskFallsBackToReadOnly)
   reader.Open();
   EXPECT_FALSE(writer.ReadOnly());
   EXPECT_TRUE(reader.ReadOnly());
+  // Only the writer may clear the file, open or closed.
+  const std::string path = folder.Path("shared.sdb");
+  Fill(writer, writer.NewPage(), 0x42);
+  writer.Flush();
+  EXPECT_EQ(ErrorText([&] { reader.Clear(); }),
+            "FilePageCache: Cannot clear " + path + ": the cache is read-only");
+  reader.Close();
+  EXPECT_EQ(ErrorText([&] { reader.Clear(); }),
+            "FilePageCache: Cannot clear " + path + ": the file is open for writing elsewhere");
+  EXPECT_EQ(std::filesystem::file_size(path), 4096u + 2 * 8192u);
+  writer.Clear();
+  EXPECT_TRUE(writer.Active());
+  EXPECT_FALSE(writer.ReadOnly());
+  EXPECT_EQ(std::filesystem::file_size(path), 4096u + 8192u);
 }
 
 TEST_F(SDBCache, EncipheredPagesNeedTheirKey)

@@ -1,7 +1,7 @@
 // Transactions against crashes: a transaction over both trees is cut at every one of its
 // writes (the disk fails from there on, then power goes or the process dies); reopening must
-// find the file as it was before the transaction, and work committed before a crash must
-// survive it.
+// find the file as it was before the transaction, with the same pages free, also when the
+// transaction started a new map page; work committed before a crash must survive it.
 #include "globe/GSDBBTree.h"
 #include "globe/GSDBRtree.h"
 
@@ -102,7 +102,19 @@ void ExpectState(Database& db, const Model& model, const std::string& where)
   EXPECT_NO_THROW(db.btree.CheckIntegrity()) << where;
 }
 
-TEST(SDBCrash, TransactionCutAtAnyWriteLeavesTheFileAsBefore)
+// The pages the next allocations hand out: where the free pages are by the maps.
+std::vector<uint32_t> NextPages(TGPageCache& cache)
+{
+  std::vector<uint32_t> pages(8);
+  for (uint32_t& page : pages)
+    page = cache.NewPage();
+  return pages;
+}
+
+// Cuts the transaction at each of its writes and reopens the file. With allocatedPages, pages
+// are allocated before the transaction until the header counts that many: just below a map
+// page boundary, the transaction starts the next map page.
+void CutTheTransactionAtEveryWrite(uint32_t allocatedPages)
 {
   // The state before: small pages, so the trees span many pages.
   SDBFaultFileSystem base;
@@ -119,10 +131,18 @@ TEST(SDBCrash, TransactionCutAtAnyWriteLeavesTheFileAsBefore)
       db.btree.Add(k, k + 1);
       before.keys[k] = k + 1;
     }
+    while (db.cache->Header().AllocatedPageCount < allocatedPages)
+      db.cache->NewPage();
     db.Flush();
   }
   const Bytes beforeBytes = base.Contents(kPath);
   const std::mt19937 workRng = rng;
+  std::vector<uint32_t> beforeNextPages;
+  {
+    auto fs = base.CrashCopy();
+    Database db(*fs);
+    beforeNextPages = NextPages(*db.cache);
+  }
 
   // How many writes the whole transaction makes.
   int writes = 0;
@@ -134,6 +154,11 @@ TEST(SDBCrash, TransactionCutAtAnyWriteLeavesTheFileAsBefore)
     const int start = fs->WriteCalls();
     Work(db, after, r);
     writes = fs->WriteCalls() - start;
+    if (allocatedPages > 0) {
+      const uint32_t bits = db.cache->PageMapBits();
+      ASSERT_GT(db.cache->Header().AllocatedPageCount, (allocatedPages / bits + 1) * bits)
+          << "the transaction allocates pages of the next map page";
+    }
   }
   ASSERT_GT(writes, 50);
 
@@ -175,9 +200,21 @@ TEST(SDBCrash, TransactionCutAtAnyWriteLeavesTheFileAsBefore)
         << where << ": the file differs from before the transaction at byte "
         << (diff.first - beforeBytes.begin());
     ExpectState(db, before, where);
-    if (HasFailure()) break;
+    EXPECT_EQ(NextPages(*db.cache), beforeNextPages)
+        << where << ": pages the transaction allocated are free again";
+    if (::testing::Test::HasFailure()) break;
   }
   EXPECT_EQ(cut, writes) << "every write but none after the last cuts the transaction";
+}
+
+TEST(SDBCrash, TransactionCutAtAnyWriteLeavesTheFileAsBefore)
+{
+  CutTheTransactionAtEveryWrite(0);
+}
+
+TEST(SDBCrash, TransactionStartingANewMapPageCutAtAnyWriteLeavesTheFileAsBefore)
+{
+  CutTheTransactionAtEveryWrite(4096 - 3); // 512-byte pages: 4096 pages per map page
 }
 
 TEST(SDBCrash, CommittedWorkSurvivesACrash)

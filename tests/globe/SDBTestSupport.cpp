@@ -281,17 +281,23 @@ void SDBTestDatabase::Reopen()
   FCache->Open();
 }
 
-void WriteSmallPageFile(TGSDBFileSystem& fs, const std::string& path, uint32_t pageSize)
+void WriteSmallPageFile(TGSDBFileSystem& fs, const std::string& path, uint32_t pageSize,
+                        const TGSDBTeaCrypt* crypt)
 {
   TGPageCacheHeader h;
   h.Version = kSDBVersion;
   h.PageSize = pageSize;
   h.PageMapBits = pageSize * 8;
   h.AllocatedPageCount = 1;
+  if (crypt) {
+    h.EncryptionType = 1;
+    h.EncryptionChecksum = crypt->Checksum(h);
+  }
   Bytes bytes(static_cast<size_t>(kSDBHeaderBlockSize + pageSize), 0);
   const TGPageCacheHeaderBytes encoded = EncodePageCacheHeader(h);
   std::copy(encoded.begin(), encoded.end(), bytes.begin());
   bytes[kSDBHeaderBlockSize] = 1;
+  if (crypt) crypt->Encipher(bytes.data() + kSDBHeaderBlockSize, pageSize);
   std::unique_ptr<TGSDBFile> file = fs.Open(fs.FullPath(path), TGFileOpenMode::Create, nullptr);
   file->WriteAt(0, bytes.data(), static_cast<int64_t>(bytes.size()));
   file->Sync();
@@ -307,6 +313,65 @@ TempFolder::~TempFolder()
 {
   std::error_code ec;
   if (!FPath.empty()) std::filesystem::remove_all(FPath, ec);
+}
+
+bool SDBTestReader::OpenReader()
+{
+  FNext = 0;
+  return TGCustomDataReader::OpenReader();
+}
+
+double SDBTestReader::ProgressPercent()
+{
+  return Objects.empty() ? 0 : 100.0 * static_cast<double>(FNext) / Objects.size();
+}
+
+std::shared_ptr<vtr::IGMapPoint> SDBTestReader::ReadObject()
+{
+  if (FNext >= Objects.size()) return nullptr;
+  if (FailAt != 0 && static_cast<int>(FNext) + 1 == FailAt)
+    throw vtr::EGException("SDBTestReader: damaged record");
+  return Objects[FNext++];
+}
+
+std::shared_ptr<vtr::IGMapPoint> TestPoint(double lon, double lat, const std::string& title,
+                                           const std::string& userID, int32_t presenter)
+{
+  auto p = std::make_shared<vtr::TGMapPoint>();
+  p->SetCentroid(vtr::DDToPointLL(lon, lat));
+  p->SetObjectDataCSL(title);
+  p->SetUserID(userID);
+  p->SetPresenterID(presenter);
+  return p;
+}
+
+std::shared_ptr<vtr::IGMapPoint> TestSquare(double west, double south, double side,
+                                            const std::string& title)
+{
+  auto poly = std::make_shared<vtr::TGMapPoly>();
+  auto ring = std::make_unique<vtr::TGPointStore>();
+  for (auto [x, y] : {std::pair{0, 0}, {1, 0}, {1, 1}, {0, 1}})
+    ring->Add(vtr::DDToPointLL(west + x * side, south + y * side));
+  poly->Chains().Add(std::move(ring));
+  poly->SetClosed(true);
+  poly->SetObjectDataCSL(title);
+  poly->Invalidate();
+  return poly;
+}
+
+std::unique_ptr<SDBTestReader> TestReader(const std::string& name, int count)
+{
+  auto reader = std::make_unique<SDBTestReader>(name);
+  for (int i = 0; i < count; ++i) {
+    const double lon = -170 + (i * 37) % 340;
+    const double lat = -80 + (i * 23) % 160;
+    const std::string title = "\"Object " + std::to_string(i) + ", " + name + "\"";
+    reader->Objects.push_back(i % 2 == 0 ? TestPoint(lon, lat, title, "U" + std::to_string(i), 1)
+                                         : TestSquare(lon, lat, 0.5 + i % 3, title));
+  }
+  reader->MetaData().SetValue("ColumnNames", "Title");
+  reader->MetaData().SetValue("SourceName", name + ".lyr");
+  return reader;
 }
 
 } // namespace vtrtest

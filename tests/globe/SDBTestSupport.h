@@ -4,6 +4,7 @@
 // page of the database, files with small pages (so trees grow deep with few entries), and a
 // private folder on disk.
 
+#include "globe/GObjectSource.h"
 #include "globe/GSDBCache.h"
 #include "globe/GSDBFile.h"
 #include "globe/GSDBObject.h"
@@ -117,8 +118,10 @@ private:
   std::unique_ptr<SDBTestCatalog> FCatalog;
 };
 
-// Writes a new, empty database file with pages of pageSize bytes (map bits pageSize * 8).
-void WriteSmallPageFile(vtr::TGSDBFileSystem& fs, const std::string& path, uint32_t pageSize);
+// Writes a new, empty database file with pages of pageSize bytes (map bits pageSize * 8); with
+// crypt its pages are enciphered and the header carries the key check.
+void WriteSmallPageFile(vtr::TGSDBFileSystem& fs, const std::string& path, uint32_t pageSize,
+                        const vtr::TGSDBTeaCrypt* crypt = nullptr);
 
 // A private folder, removed with everything in it when the object goes.
 class TempFolder
@@ -133,5 +136,32 @@ public:
 private:
   std::string FPath;
 };
+
+// A data reader over objects in memory: Name, metadata and presenters as set; it hands out its
+// objects one by one and, when failAt is set, raises on reading that object (1 = the first).
+class SDBTestReader : public vtr::TGCustomDataReader
+{
+public:
+  explicit SDBTestReader(std::string name) : TGCustomDataReader(nullptr) { SetName(name); }
+  std::vector<std::shared_ptr<vtr::IGMapPoint>> Objects;
+  int FailAt = 0;
+  double ProgressPercent() override;
+
+protected:
+  bool OpenReader() override;
+  std::shared_ptr<vtr::IGMapPoint> ReadObject() override;
+
+private:
+  size_t FNext = 0;
+};
+
+// Test objects: a point, and a closed poly of one square ring (side degrees, from west/south
+// in degrees), with a title, a user identifier and a presenter number.
+std::shared_ptr<vtr::IGMapPoint> TestPoint(double lon, double lat, const std::string& title,
+                                           const std::string& userID = "", int32_t presenter = 0);
+std::shared_ptr<vtr::IGMapPoint> TestSquare(double west, double south, double side,
+                                            const std::string& title);
+// A reader with count objects: points and squares taking turns across the globe.
+std::unique_ptr<SDBTestReader> TestReader(const std::string& name, int count);
 
 } // namespace vtrtest

@@ -1,29 +1,21 @@
 // vtrtool render, run as the program: the picture it writes, its options and exit codes.
+#include "VtrtoolRun.h"
+
+#include "LYRFileWriter.h"
+#include "globe/GObjectSource.h"
+#include "globe/GPresenter.h"
+
 #include <QDir>
+#include <QFile>
 #include <QImage>
-#include <QProcess>
-#include <QStringList>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 namespace {
 
-struct ToolRun
-{
-  int code = -1;
-  std::string out;
-  std::string err;
-};
-
-ToolRun Vtrtool(const QStringList& args)
-{
-  QProcess p;
-  p.start(QStringLiteral(VTR_PROGRAM_DIR "/vtrtool"), args);
-  if (!p.waitForFinished(60000)) return {};
-  return {p.exitCode(), p.readAllStandardOutput().toStdString(),
-          p.readAllStandardError().toStdString()};
-}
+using vtrtest::ToolRun;
+using vtrtest::Vtrtool;
 
 int CountColour(const QImage& img, QRgb c)
 {
@@ -105,6 +97,63 @@ TEST(VtrtoolRender, BadUsageExitsWithOneAndUnreadableInputWithTwo)
   EXPECT_EQ(Vtrtool({"render", "-o", out, "--texture", junk}).code, 2);
   EXPECT_EQ(Vtrtool({"render", "-o", dir.filePath("no/such/dir/x.png")}).code, 2);
   EXPECT_FALSE(QFile::exists(out));
+}
+
+// A square outlined in fuchsia, 40 degrees across, about (0, 0).
+void WriteSquareLayer(const QString& path)
+{
+  using namespace vtr;
+  TGMemoryObjectSource source;
+  auto presenter = std::make_unique<TGPolygonPresenter>();
+  presenter->SetPresenterID(1);
+  presenter->PolyPen().Define(0xFF00FF, gpsSolid, 3, guPixel);
+  presenter->PolyBrush().Define(clWhite, clWhite, gbsClear);
+  source.Presenters().Add(std::move(presenter));
+  auto square = std::make_shared<TGMapPoly>();
+  square->SetClosed(true);
+  square->SetPresenterID(1);
+  auto ring = std::make_unique<TGPointStore>();
+  for (const auto& [lat, lon] : {std::pair{-20, -20}, {-20, 20}, {20, 20}, {20, -20}})
+    ring->AddDD(lat, lon);
+  square->Chains().Add(std::move(ring));
+  source.Add(square);
+  SaveLYRFile(path.toStdString(), source);
+}
+
+TEST(VtrtoolRender, LayerFilesAndOtherwiseTheWorldOutline)
+{
+  QTemporaryDir dir;
+  const QString square = dir.filePath("square.lyr");
+  WriteSquareLayer(square);
+  const QStringList view = {"--size",         "320x200", "--projection", "cartesian",
+                            "--gu-per-pixel", "2700000", "--center",     "0,0"};
+  const QRgb fuchsia = qRgb(255, 0, 255);
+  const QRgb lime = qRgb(0, 255, 0);
+
+  const QString layered = dir.filePath("layered.png");
+  ToolRun r = Vtrtool(QStringList{"render", "-o", layered, "--layer", square} + view);
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_GT(CountColour(QImage(layered), fuchsia), 4 * 60);
+  EXPECT_EQ(CountColour(QImage(layered), lime), 0);
+
+  // Without --layer: the world outline of the program folder, lime on the blue surface.
+  const QString world = dir.filePath("world.png");
+  r = Vtrtool(QStringList{"render", "-o", world} + view);
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(CountColour(QImage(world), fuchsia), 0);
+  EXPECT_GT(CountColour(QImage(world), lime), 1000);
+
+  // Layer files that cannot be read.
+  EXPECT_EQ(Vtrtool({"render", "-o", world, "--layer", dir.filePath("none.lyr")}).code, 2);
+  QFile cut(dir.filePath("cut.lyr"));
+  ASSERT_TRUE(cut.open(QIODevice::WriteOnly));
+  QFile whole(square);
+  ASSERT_TRUE(whole.open(QIODevice::ReadOnly));
+  cut.write(whole.readAll().left(30));
+  cut.close();
+  r = Vtrtool({"render", "-o", world, "--layer", cut.fileName()});
+  EXPECT_EQ(r.code, 2);
+  EXPECT_NE(r.err.find(cut.fileName().toStdString()), std::string::npos) << r.err;
 }
 
 } // namespace

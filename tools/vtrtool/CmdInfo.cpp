@@ -10,28 +10,7 @@
 
 namespace {
 
-// Stored texts go out as they stand; only TAB, CR and LF are escaped so that every record
-// stays on its line and in its column.
-std::string Field(std::string_view text)
-{
-  std::string out;
-  for (char c : text) {
-    switch (c) {
-    case '\t':
-      out += "\\t";
-      break;
-    case '\r':
-      out += "\\r";
-      break;
-    case '\n':
-      out += "\\n";
-      break;
-    default:
-      out += c;
-    }
-  }
-  return out;
-}
+using vtrtool::Field;
 
 std::string Marks(vtr::XmlNode sensors, char kind)
 {

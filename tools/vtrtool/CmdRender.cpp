@@ -123,6 +123,8 @@ int RunRender(const vtrtool::Args& args)
       o.shadowUTC = ParseUTC(NeedValue(args, i));
     } else if (a == "--layer") {
       o.layerFiles.push_back(NeedValue(args, i));
+    } else if (a == "--sdb") {
+      o.sdb = NeedValue(args, i);
     } else if (a == "--frames") {
       const auto v = vtr::TryStrToInt(NeedValue(args, i));
       if (!v || *v < 1 || *v > 100000) throw UsageError{"--frames must be 1 to 100000"};
@@ -132,10 +134,6 @@ int RunRender(const vtrtool::Args& args)
     }
   }
   if (out.empty()) throw UsageError{"needs -o OUT.png"};
-  if (!o.layerFiles.empty() &&
-      std::none_of(vtrtool::RenderContents().begin(), vtrtool::RenderContents().end(),
-                   [](const auto& c) { return c.name == "layer"; }))
-    throw UsageError{"--layer: this build cannot read layer files yet"};
 
   std::unique_ptr<vtr::TGGlobe> globe = vtrtool::MakeRenderGlobe(o);
   std::vector<double> times;
@@ -160,7 +158,7 @@ int RunRender(const vtrtool::Args& args)
 const vtrtool::Registrar reg({"render",
                               "-o OUT.png [--size WxH] [--projection spherical|cartesian|mercator] "
                               "[--center LAT,LON] [--gu-per-pixel N] [--texture IMAGE] "
-                              "[--shadow UTC-DATETIME] [--layer FILE]... [--frames N]",
+                              "[--shadow UTC-DATETIME] [--layer FILE]... [--sdb DB] [--frames N]",
                               "draws what a globe control of that size shows into a PNG file",
                               RunRender, true});
 

@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace vtrtool {
@@ -34,6 +35,29 @@ struct Command
 };
 
 std::vector<Command>& Commands();
+
+// Stored texts go out as they stand; only TAB, CR and LF are escaped so that every record
+// stays on its line and in its column.
+inline std::string Field(std::string_view text)
+{
+  std::string out;
+  for (char c : text) {
+    switch (c) {
+    case '\t':
+      out += "\\t";
+      break;
+    case '\r':
+      out += "\\r";
+      break;
+    case '\n':
+      out += "\\n";
+      break;
+    default:
+      out += c;
+    }
+  }
+  return out;
+}
 
 struct Registrar
 {

@@ -20,9 +20,12 @@ struct RenderOptions
   std::string projection; // projection class name; empty: the view's (spherical)
   std::optional<vtr::TGPointLL> center;
   std::optional<int32_t> guPerPixel;
-  std::string texture;                 // surface texture file
-  std::optional<double> shadowUTC;     // day/night shadow for this UTC moment (TDateTime)
-  std::vector<std::string> layerFiles; // layer files to show
+  std::string texture;             // surface texture file
+  std::optional<double> shadowUTC; // day/night shadow for this UTC moment (TDateTime)
+  // Layer files to show, each on top of the ones before; none: the program folder's
+  // GIS/WorldOutline.lyr when it is there.
+  std::vector<std::string> layerFiles;
+  std::string sdb; // a spatial database whose layers to show
 };
 
 // Adds map content to the globe (layers and their presenters). Each kind of content that
