@@ -150,7 +150,6 @@ void TGMapPoint::SetObjectMER(const TGMER& value)
 
 void TGMapPoint::Invalidate()
 {
-  FCentroid.iHeightZ = UnsetHeight;
   FObjectMER = {};
   FModified = true;
 }
@@ -375,6 +374,12 @@ TGChainStore& TGMapPoly::Chains()
     }
   }
   return *FChains;
+}
+
+void TGMapPoly::Invalidate()
+{
+  TGMapPoint::Invalidate();
+  FCentroid.iHeightZ = UnsetHeight;
 }
 
 TGPointLL TGMapPoly::Centroid()
@@ -983,6 +988,12 @@ void TGMapRaster::SetAlphaBlend(uint8_t value)
   if (value == FAlphaBlend) return;
   FAlphaBlend = value;
   FModified = true;
+}
+
+void TGMapRaster::Invalidate()
+{
+  TGMapPoint::Invalidate();
+  FCentroid.iHeightZ = UnsetHeight;
 }
 
 TGPointLL TGMapRaster::Centroid()

@@ -293,6 +293,9 @@ public:
   int64_t ObjectSize() const override { return sizeof(*this); }
   bool CachableObject() const override { return false; }
 
+  // Drops the derived values: the rectangle, and the centroid where it derives from other data
+  // (a poly's chains, a raster's placement). A point's centroid, height included, is its data
+  // and stays.
   void Invalidate() override;
   void Edit() override;
   void CancelEdit() override;
@@ -363,6 +366,8 @@ public:
   bool LLInPolygon(const TGPointLL& ptLL, int32_t iTolerance) override;
 
   TGPointLL Centroid() override;
+  // The centroid is worked out again from the chains / the placement.
+  void Invalidate() override;
   // Moves every chain by the step from the current centroid to the new one.
   void SetCentroid(const TGPointLL& value) override;
   TGMER ObjectMER() override;
@@ -593,6 +598,8 @@ public:
   TGRasterData* RasterData() const { return FRasterData.get(); }
 
   TGPointLL Centroid() override;
+  // The centroid is worked out again from the chains / the placement.
+  void Invalidate() override;
   // Moves the morph's offsets to the new position too.
   void SetCentroid(const TGPointLL& value) override;
   TGMER ObjectMER() override;

@@ -163,7 +163,7 @@ TEST(MapPointState, SettersMarkModifiedOnlyOnChange)
   EXPECT_EQ(poly->State(), osClosed | osHidden);
 }
 
-TEST(MapPointDerived, InvalidateKeepsThePositionAndRebuildsThePointRectangle)
+TEST(MapPointDerived, InvalidateKeepsThePositionWithItsHeightAndRebuildsThePointRectangle)
 {
   auto p = std::make_shared<TGMapPoint>();
   p->SetCentroid(PointLLH(10 * D, -5 * D, 77));
@@ -172,7 +172,9 @@ TEST(MapPointDerived, InvalidateKeepsThePositionAndRebuildsThePointRectangle)
   p->SetModified(false);
   p->Invalidate();
   EXPECT_TRUE(p->Modified());
-  EXPECT_EQ(p->Centroid(), PointLLH(10 * D, -5 * D, 0));
+  // A point's height is data (a unit's altitude, a height read from a layer file): posting it
+  // must not lose it.
+  EXPECT_EQ(p->Centroid(), PointLLH(10 * D, -5 * D, 77));
   EXPECT_EQ(p->ObjectMER(), MER(10 * D, -5 * D, 1, 1));
 }
 
