@@ -4,10 +4,13 @@
 #include "app/Dialogs.h"
 #include "app/ProgramFolder.h"
 #include "app/Version.h"
+#include "globe/GSpatialDatabase.h"
+#include "mapview/MapView.h"
 #include "scenario/ScenarioDocument.h"
 
 #include <QDesktopServices>
 #include <QEvent>
+#include <QFile>
 #include <QFileInfo>
 #include <QFocusEvent>
 #include <QGuiApplication>
@@ -28,6 +31,23 @@ namespace vtr {
 namespace {
 
 const QSize kClientSize(680, 530);
+// In the current folder, not the program folder.
+const char* const kDatabaseName = "temp.sdb";
+
+// Renames the file (and a journal beside it) to the name + ".bad", replacing an older one.
+void SetAsideDatabase(const std::string& name)
+{
+  const QString file = QString::fromStdString(name);
+  for (const QString& suffix : {QString(), QStringLiteral(".TRN")}) {
+    const QString from = file + suffix;
+    const QString to = file + ".bad" + suffix;
+    if (!QFile::exists(from)) continue;
+    QFile::remove(to);
+    if (!QFile::rename(from, to))
+      throw std::runtime_error("Cannot set " + from.toStdString() + " aside as " +
+                               to.toStdString());
+  }
+}
 // The designed panel reaches 5 pixels past the client's right edge and 4 past its bottom,
 // which cuts off the memos' scroll bars; it keeps a 2-pixel margin on every side instead.
 const QRect kMainPanel(2, 45, 676, 483);
@@ -63,11 +83,19 @@ TfrmMockup03::TfrmMockup03(QWidget* parent) : QWidget(parent)
 {
   setWindowTitle(QStringLiteral("Vantrel"));
   BuildLayout();
-  RunGuarded([this] { FormCreate(); });
+  // The store holds no state of its own; it exists before the views that call it.
   frmUnit1 = std::make_unique<TfrmUnit1>(*this);
+  RunGuarded([this] { FormCreate(); });
 }
 
-TfrmMockup03::~TfrmMockup03() = default;
+TfrmMockup03::~TfrmMockup03()
+{
+  // The views go before the database they show and the logs and settings they read; nothing
+  // is written on the way out.
+  memNotes->removeEventFilter(this);
+  delete pnlMain;
+  stl.clear();
+}
 
 void TfrmMockup03::BuildLayout()
 {
@@ -164,8 +192,8 @@ void TfrmMockup03::resizeEvent(QResizeEvent* event)
   // pnlMain keeps its distances to all four sides of the designed client area.
   const int right = kClientSize.width() - kMainPanel.right() - 1;
   const int bottom = kClientSize.height() - kMainPanel.bottom() - 1;
-  pnlMain->setGeometry(kMainPanel.left(), kMainPanel.top(),
-                       width() - kMainPanel.left() - right, height() - kMainPanel.top() - bottom);
+  pnlMain->setGeometry(kMainPanel.left(), kMainPanel.top(), width() - kMainPanel.left() - right,
+                       height() - kMainPanel.top() - bottom);
 }
 
 bool TfrmMockup03::eventFilter(QObject* watched, QEvent* event)
@@ -200,7 +228,55 @@ void TfrmMockup03::FormCreate()
 
   LoadOptGlobal(SettingsPath());
 
+  OpenSpatialDatabase();
+  CreateMapView();
+
   StartNewScenario();
+}
+
+void TfrmMockup03::OpenSpatialDatabase()
+{
+  SpatialDatabase1 = std::make_unique<TGSpatialDatabase>();
+  TGSpatialDatabase& db = *SpatialDatabase1;
+  db.SetPageCacheSize(1024);
+  db.SetBlobCacheSize(64);
+  db.SetReadOnly(false);
+  db.SetDataSourceName(kDatabaseName);
+  try {
+    db.Open();
+  } catch (const EGSDBOpenError& e) {
+    // A file that is no database (damaged, or another program's) is kept for whoever wants
+    // it, and the map starts on a new one.
+    LogIt(QStringLiteral("temp.sdb is not a spatial database (") + e.what() +
+          "); set aside as temp.sdb.bad");
+    SetAsideDatabase(kDatabaseName);
+    db.Open();
+  }
+  if (const TGSDBLayer* units = db.Layers().LayerByName("Units")) {
+    db.DeleteLayer(units->LayerID());
+    if (const TGSDBLayer* arrows = db.Layers().LayerByName("DirArrows"))
+      db.DeleteLayer(arrows->LayerID());
+  }
+  db.Compact();
+}
+
+TTSSFrame1& TfrmMockup03::CreateMapView()
+{
+  const int index = static_cast<int>(stl.size());
+  auto* view = new TTSSFrame1(*this, pnlMain);
+  view->setObjectName(QStringLiteral("Frame%1").arg(index));
+  stl.emplace_back(QString::number(index), view);
+  auto* page = new QWidget;
+  page->setObjectName(view->objectName());
+  const QString caption =
+      pct1->count() == 0 ? QStringLiteral("Main Map") : QString::asprintf("New Map %02d", index);
+  auto* fill = new QVBoxLayout(page);
+  fill->setContentsMargins(0, 0, 0, 0);
+  view->setParent(page);
+  fill->addWidget(view);
+  pct1->addTab(page, caption);
+  view->show();
+  return *view;
 }
 
 void TfrmMockup03::StartNewScenario()
@@ -214,19 +290,28 @@ void TfrmMockup03::StartNewScenario()
   LogIt(QStringLiteral("LoadScen New button pressed"));
 }
 
-QString TfrmMockup03::SettingsPath() const { return ProgramFolder() + "Vantrel.ini"; }
+QString TfrmMockup03::SettingsPath() const
+{
+  return ProgramFolder() + "Vantrel.ini";
+}
 
-QString TfrmMockup03::ScenarioFileName() const { return QFileInfo(strScenFName).fileName(); }
+QString TfrmMockup03::ScenarioFileName() const
+{
+  return QFileInfo(strScenFName).fileName();
+}
 
 void TfrmMockup03::LogIt(const QString& strLogItem)
 {
   if (!stlDebugLog)
-    stlDebugLog = std::make_unique<TextLog>(ProgramFolder() + "DebugLog.txt",
-                                            TextLog::Order::NewestFirst);
+    stlDebugLog =
+        std::make_unique<TextLog>(ProgramFolder() + "DebugLog.txt", TextLog::Order::NewestFirst);
   stlDebugLog->Add(DebugStamp() + strLogItem);
 }
 
-void TfrmMockup03::LogEvent(const QString& entry) { stlLogEvent->Add(entry); }
+void TfrmMockup03::LogEvent(const QString& entry)
+{
+  stlLogEvent->Add(entry);
+}
 
 void TfrmMockup03::LogNotes(const QStringList& entries)
 {
@@ -254,15 +339,13 @@ void TfrmMockup03::memNotesExit()
 void TfrmMockup03::PutNotesScen()
 {
   XmlNode note = ScenarioNoteElement(xmlUnits);
-  if (note)
-    note.SetText(ToCommaText(FromQt(NotesLines())));
+  if (note) note.SetText(ToCommaText(FromQt(NotesLines())));
 }
 
 void TfrmMockup03::GetNotesScen()
 {
   XmlNode note = ScenarioNoteElement(xmlUnits);
-  if (note)
-    SetNotesLines(ToQt(FromCommaText(note.Text())));
+  if (note) SetNotesLines(ToQt(FromCommaText(note.Text())));
 }
 
 void TfrmMockup03::btnHelpClick()
@@ -272,9 +355,8 @@ void TfrmMockup03::btnHelpClick()
 
 void TfrmMockup03::Exit1Click()
 {
-  if (intUnits != 0 &&
-      MessageDlg(QStringLiteral("Are you sure you want to exit?"), MsgIcon::Warning,
-                 MsgButtons::YesNo) != MsgResult::Yes)
+  if (intUnits != 0 && MessageDlg(QStringLiteral("Are you sure you want to exit?"),
+                                  MsgIcon::Warning, MsgButtons::YesNo) != MsgResult::Yes)
     return;
   close();
 }

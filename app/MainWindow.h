@@ -5,6 +5,7 @@
 #include "app/Logs.h"
 #include "app/Settings.h"
 #include "base/TextLists.h"
+#include "mapview/MapViewHost.h"
 #include "scenario/UnitStore.h"
 #include "xml/XmlDocument.h"
 
@@ -12,6 +13,8 @@
 
 #include <cstdint>
 #include <memory>
+#include <utility>
+#include <vector>
 
 class QLabel;
 class QLineEdit;
@@ -22,7 +25,13 @@ class QTabWidget;
 
 namespace vtr {
 
-class TfrmMockup03 : public QWidget, public GlobalSettings, public IUnitStoreHost
+class TGSpatialDatabase;
+class TTSSFrame1;
+
+class TfrmMockup03 : public QWidget,
+                     public GlobalSettings,
+                     public IUnitStoreHost,
+                     public IMapViewHost
 {
   Q_OBJECT
 
@@ -40,9 +49,16 @@ public:
   bool blnAutoUpdRan = false;
 
   std::unique_ptr<TfrmUnit1> frmUnit1;
+  // The map layers' backing store, "temp.sdb" in the current folder.
+  std::unique_ptr<TGSpatialDatabase> SpatialDatabase1;
+  // The map views in creation order, each with the decimal text of its index.
+  std::vector<std::pair<QString, TTSSFrame1*>> stl;
+
+  // A map view on a new tab of pct1: "Main Map" for the first, "New Map 01" and so on after.
+  TTSSFrame1& CreateMapView();
 
   // ---- Logs
-  void LogIt(const QString& strLogItem);
+  void LogIt(const QString& strLogItem) override;
   // Adds one entry to the event log and writes "LogEvent.txt".
   void LogEvent(const QString& entry);
   // Adds entries to the notes log and writes "LogNotes.txt".
@@ -67,10 +83,16 @@ public:
   // ---- Settings
   QString SettingsPath() const;
 
-  // ---- IUnitStoreHost
+  // ---- IUnitStoreHost, IMapViewHost
   XmlDocument& ScenarioDocument() override { return xmlUnits; }
   uint32_t UnitCounter() const override { return intUnits; }
   int8_t HdgArrowDefault() const override { return OptGlobHdgArrowEn; }
+  const GlobalSettings& Settings() const override { return *this; }
+  TfrmUnit1& UnitStore() override { return *frmUnit1; }
+  TGSpatialDatabase& SpatialDatabase() override { return *SpatialDatabase1; }
+  int32_t UnitsSerial() const override { return intUnitsSer; }
+  int32_t RaiseUnitsSerial() override { return ++intUnitsSer; }
+  int32_t GlobMSUnitsSerial() const override { return intGlobMSUnitsSer; }
 
   // ---- Controls
   QPushButton* btnNew = nullptr;
@@ -97,6 +119,9 @@ protected:
 private:
   void FormCreate();
   void BuildLayout();
+  // Opens "temp.sdb", setting a file that is no database aside, and drops the unit layers of
+  // a previous run.
+  void OpenSpatialDatabase();
   // The new-scenario branch of loading: title, log entries, the empty document.
   void StartNewScenario();
 
