@@ -157,3 +157,83 @@ TEST(VtrtoolRender, LayerFilesAndOtherwiseTheWorldOutline)
 }
 
 } // namespace
+
+namespace {
+
+// A version-7 scenario of one surface unit at 0, 0 heading east, its arrow on or off.
+QString WriteScenario(const QTemporaryDir& dir, const char* name, int hdgArrow)
+{
+  const QString path = dir.filePath(QString(name) + ".vtrsc");
+  QFile f(path);
+  EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+  f.write(QString("<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n"
+                  "<QV27Scenario versionsave=\"7\" versionprog=\"1.0.0.1\">"
+                  "<notes><note timestamp=\"0.0\" revision=\"0.0\"/></notes><units>"
+                  "<unit id=\"4\" timecreate=\"0.0\" timecurrent=\"0.0\">"
+                  "<status timestamp=\"0.0\" revision=\"0.0\"><objtype>uSurface</objtype>"
+                  "<name>HAWK</name><class/><lat>0</lat><lon>0</lon><alt>0</alt><hdg>90</hdg>"
+                  "<speed>0</speed><hdgarrow>%1</hdgarrow></status></unit></units>"
+                  "<timestamps/></QV27Scenario>")
+              .arg(hdgArrow)
+              .toUtf8());
+  return path;
+}
+
+int CountNear(const QImage& img, QRect area, bool (*match)(QRgb))
+{
+  int n = 0;
+  for (int y = area.top(); y <= area.bottom(); ++y)
+    for (int x = area.left(); x <= area.right(); ++x)
+      n += match(img.pixel(x, y));
+  return n;
+}
+
+bool Yellowish(QRgb c)
+{
+  return qRed(c) > 200 && qGreen(c) > 200 && qBlue(c) < 80;
+}
+bool White(QRgb c)
+{
+  return (c & 0xFFFFFF) == 0xFFFFFF;
+}
+
+} // namespace
+
+TEST(VtrtoolRender, AScenarioIsDrawnAsTheMapViewShowsIt)
+{
+  QTemporaryDir dir;
+  const QStringList view = {"--size",         "320x200", "--projection", "cartesian",
+                            "--gu-per-pixel", "1000000", "--center",     "0,0"};
+  // The unit at the centre (160, 100), its symbol 24 pixels across: its name 12 pixels high
+  // above it, its arrow to the east, 24 pixels long.
+  const QRect label(135, 70, 50, 20), arrow(170, 97, 12, 6), symbol(152, 92, 16, 16);
+
+  const QString on = dir.filePath("on.png");
+  ToolRun r = Vtrtool(QStringList{"render", WriteScenario(dir, "on", 1), "-o", on} + view);
+  ASSERT_EQ(r.code, 0) << r.err;
+  const QImage withArrow(on);
+  EXPECT_GT(CountNear(withArrow, label, Yellowish), 10);
+  EXPECT_GT(CountNear(withArrow, arrow, White), 8);
+
+  const QString off = dir.filePath("off.png");
+  r = Vtrtool(QStringList{"render", WriteScenario(dir, "off", 0), "-o", off} + view);
+  ASSERT_EQ(r.code, 0) << r.err;
+  const QImage noArrow(off);
+  EXPECT_EQ(CountNear(noArrow, arrow, White), 0);
+  EXPECT_GT(CountNear(noArrow, label, Yellowish), 10);
+
+  // The symbol sits where the world outline's own render leaves the plain map.
+  const QString bare = dir.filePath("bare.png");
+  ASSERT_EQ(Vtrtool(QStringList{"render", "-o", bare} + view).code, 0);
+  int changed = 0;
+  for (int y = symbol.top(); y <= symbol.bottom(); ++y)
+    for (int x = symbol.left(); x <= symbol.right(); ++x)
+      changed += QImage(bare).pixel(x, y) != noArrow.pixel(x, y);
+  EXPECT_GT(changed, 40);
+
+  EXPECT_EQ(Vtrtool({"render", dir.filePath("none.vtrsc"), "-o", off}).code, 2);
+  EXPECT_EQ(
+      Vtrtool({"render", WriteScenario(dir, "x", 1), "--sdb", dir.filePath("a.sdb"), "-o", off})
+          .code,
+      1);
+}

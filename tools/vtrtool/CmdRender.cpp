@@ -129,13 +129,18 @@ int RunRender(const vtrtool::Args& args)
       const auto v = vtr::TryStrToInt(NeedValue(args, i));
       if (!v || *v < 1 || *v > 100000) throw UsageError{"--frames must be 1 to 100000"};
       frames = *v;
+    } else if (!a.starts_with("-") && o.scenario.empty()) {
+      o.scenario = a;
     } else {
       throw UsageError{"unknown argument \"" + a + "\""};
     }
   }
   if (out.empty()) throw UsageError{"needs -o OUT.png"};
 
-  std::unique_ptr<vtr::TGGlobe> globe = vtrtool::MakeRenderGlobe(o);
+  if (!o.scenario.empty() && !o.sdb.empty())
+    throw UsageError{"draws a scenario or a database, not both"};
+  std::unique_ptr<vtrtool::RenderScene> scene = vtrtool::MakeRenderScene(o);
+  vtr::TGGlobe* globe = &scene->Globe();
   std::vector<double> times;
   for (int f = 0; f < std::max(frames, 1); ++f) {
     QElapsedTimer timer;
@@ -155,11 +160,13 @@ int RunRender(const vtrtool::Args& args)
   return vtrtool::kOk;
 }
 
-const vtrtool::Registrar reg({"render",
-                              "-o OUT.png [--size WxH] [--projection spherical|cartesian|mercator] "
-                              "[--center LAT,LON] [--gu-per-pixel N] [--texture IMAGE] "
-                              "[--shadow UTC-DATETIME] [--layer FILE]... [--sdb DB] [--frames N]",
-                              "draws what a globe control of that size shows into a PNG file",
-                              RunRender, true});
+const vtrtool::Registrar
+    reg({"render",
+         "[SCENARIO] -o OUT.png [--size WxH] [--projection spherical|cartesian|mercator] "
+         "[--center LAT,LON] [--gu-per-pixel N] [--texture IMAGE] "
+         "[--shadow UTC-DATETIME] [--layer FILE]... [--sdb DB] [--frames N]",
+         "draws what a globe control of that size (or a map view of the scenario) shows into a PNG "
+         "file",
+         RunRender, true});
 
 } // namespace

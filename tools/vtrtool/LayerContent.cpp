@@ -1,6 +1,6 @@
 // Layer files as render content: each --layer file becomes a layer on top of the ones before;
-// without --layer (and without --sdb) the program folder's world outline is drawn when it is
-// there.
+// without --layer (and without --sdb or a scenario, whose map view brings its own) the program
+// folder's world outline is drawn when it is there.
 #include "Command.h"
 #include "RenderSetup.h"
 
@@ -17,7 +17,7 @@ namespace {
 void AddLayerFiles(vtr::TGGlobe& globe, const RenderOptions& options)
 {
   std::vector<std::string> files = options.layerFiles;
-  if (files.empty() && options.sdb.empty()) {
+  if (files.empty() && options.sdb.empty() && options.scenario.empty()) {
     const std::string outline = (vtr::ProgramFolder() + "GIS/WorldOutline.lyr").toStdString();
     std::error_code ec;
     if (std::filesystem::is_regular_file(outline, ec)) files.push_back(outline);

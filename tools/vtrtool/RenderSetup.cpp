@@ -14,11 +14,30 @@ std::vector<RenderContent>& RenderContents()
   return contents;
 }
 
-std::unique_ptr<vtr::TGGlobe> MakeRenderGlobe(const RenderOptions& options)
+namespace {
+
+class GlobeScene : public RenderScene
 {
-  auto globe = std::make_unique<vtr::TGGlobe>();
+public:
+  vtr::TGGlobe& Globe() override { return globe; }
+  vtr::TGGlobe globe;
+};
+
+} // namespace
+
+std::unique_ptr<RenderScene> MakeRenderScene(const RenderOptions& options)
+{
+  if (!options.scenario.empty()) return MakeScenarioScene(options);
+  auto scene = std::make_unique<GlobeScene>();
+  vtr::ApplyMapViewConfiguration(scene->globe);
+  ConfigureRenderGlobe(scene->globe, options);
+  return scene;
+}
+
+void ConfigureRenderGlobe(vtr::TGGlobe& g, const RenderOptions& options)
+{
+  vtr::TGGlobe* globe = &g;
   globe->SetScrollBars(vtr::ssNone);
-  vtr::ApplyMapViewConfiguration(*globe);
   // Aligned to its panel: the resize rule scales the view to the new size.
   globe->SetClientSize(options.width, options.height);
   vtr::TGProjector& p = globe->Projector();
@@ -46,7 +65,6 @@ std::unique_ptr<vtr::TGGlobe> MakeRenderGlobe(const RenderOptions& options)
   }
   for (const RenderContent& content : RenderContents())
     content.apply(*globe, options);
-  return globe;
 }
 
 } // namespace vtrtool

@@ -1,7 +1,7 @@
 #pragma once
-// The globe a map view starts with, built headless for vtrtool render: the view's initial
-// configuration, then the options of the command line. Later sources of map content (layer
-// files, the spatial database, scenarios) plug in through RenderContent.
+// What vtrtool render draws, built headless: a globe with the map view's initial
+// configuration, or a map view showing a scenario, then the options of the command line.
+// Sources of map content (layer files, the spatial database) plug in through RenderContent.
 
 #include "globe/GGlobe.h"
 
@@ -26,6 +26,8 @@ struct RenderOptions
   // GIS/WorldOutline.lyr when it is there.
   std::vector<std::string> layerFiles;
   std::string sdb; // a spatial database whose layers to show
+  // A scenario file: drawn as the map view shows it (over the program folder's world outline).
+  std::string scenario;
 };
 
 // Adds map content to the globe (layers and their presenters). Each kind of content that
@@ -38,9 +40,24 @@ struct RenderContent
 };
 std::vector<RenderContent>& RenderContents();
 
-// A globe of options.width x options.height configured as a map view and then by the options
-// (projection, centre, scale, texture, shadow, content). Raises InputError for a texture or
-// content that cannot be read.
-std::unique_ptr<vtr::TGGlobe> MakeRenderGlobe(const RenderOptions& options);
+// What is drawn: a globe configured as a map view, or, for a scenario, a whole map view (with
+// its own database in a scratch folder) with the scenario's units on it.
+class RenderScene
+{
+public:
+  virtual ~RenderScene() = default;
+  virtual vtr::TGGlobe& Globe() = 0;
+};
+
+// The scene of options.width x options.height set up by the options (projection, centre,
+// scale, texture, shadow, content). Raises InputError for a scenario, texture or content that
+// cannot be read.
+std::unique_ptr<RenderScene> MakeRenderScene(const RenderOptions& options);
+
+// Sizes a globe that starts as a map view's and applies the options to it.
+void ConfigureRenderGlobe(vtr::TGGlobe& globe, const RenderOptions& options);
+
+// The scene of a scenario file (ScenarioScene.cpp).
+std::unique_ptr<RenderScene> MakeScenarioScene(const RenderOptions& options);
 
 } // namespace vtrtool
