@@ -12,10 +12,26 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 
 namespace vtrtest {
+
+// A rectangle of pixels, edges inclusive; empty until a pixel is added.
+struct PixelBox
+{
+  int left = 1 << 20, top = 1 << 20, right = -1, bottom = -1;
+  int Width() const { return right < left ? 0 : right - left + 1; }
+  int Height() const { return bottom < top ? 0 : bottom - top + 1; }
+  void Add(int x, int y)
+  {
+    left = std::min(left, x);
+    right = std::max(right, x);
+    top = std::min(top, y);
+    bottom = std::max(bottom, y);
+  }
+};
 
 class GlobeTest : public ::testing::Test
 {
@@ -71,6 +87,18 @@ protected:
   int Ink(int x0, int y0, int x1, int y1)
   {
     return (x1 - x0) * (y1 - y0) - Count(vtr::clWhite, x0, y0, x1, y1);
+  }
+  // The box of the pixels of colour c inside a border of `inset` pixels; with clNone, of those
+  // neither white nor the view outline's red.
+  PixelBox BoxOf(vtr::TColor c = vtr::clNone, int inset = 0)
+  {
+    PixelBox b;
+    for (int y = inset; y < Buffer().Height() - inset; ++y)
+      for (int x = inset; x < Buffer().Width() - inset; ++x) {
+        const vtr::TColor p = Pixel(x, y);
+        if (c == vtr::clNone ? (p != vtr::clWhite && p != vtr::clRed) : p == c) b.Add(x, y);
+      }
+    return b;
   }
   // Ink away from the border, where the view outline runs.
   int InnerInk() { return Ink(3, 3, Buffer().Width() - 3, Buffer().Height() - 3); }

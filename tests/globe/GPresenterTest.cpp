@@ -13,13 +13,6 @@
 namespace vtr {
 namespace {
 
-struct Box
-{
-  int left = 1 << 20, top = 1 << 20, right = -1, bottom = -1; // inclusive
-  int Width() const { return right < left ? 0 : right - left + 1; }
-  int Height() const { return bottom < top ? 0 : bottom - top + 1; }
-};
-
 class PresenterTest : public vtrtest::GlobeTest
 {
 protected:
@@ -41,20 +34,7 @@ protected:
     return ref;
   }
   // The box of the pixels that are neither white nor the view outline's red.
-  Box InkBox()
-  {
-    Box b;
-    for (int y = 0; y < Buffer().Height(); ++y)
-      for (int x = 0; x < Buffer().Width(); ++x) {
-        const TColor c = Pixel(x, y);
-        if (c == clWhite || c == clRed) continue;
-        b.left = std::min(b.left, x);
-        b.right = std::max(b.right, x);
-        b.top = std::min(b.top, y);
-        b.bottom = std::max(b.bottom, y);
-      }
-    return b;
-  }
+  vtrtest::PixelBox InkBox() { return BoxOf(); }
 
   TGLayer* layer = nullptr;
 };
@@ -65,7 +45,7 @@ TEST_F(PresenterTest, CircleOfSizeSixIsSixPixelsAcrossAndSizeOneDrawsNothing)
   AddPoint(*layer, 0, 0, p.PresenterID());
   globe->RenderFrame();
   const TGPoint at = XY(0, 0);
-  const Box b = InkBox();
+  const vtrtest::PixelBox b = InkBox();
   EXPECT_EQ(b.Width(), 6);
   EXPECT_EQ(b.Height(), 6);
   EXPECT_EQ(b.left, at.X - 3);

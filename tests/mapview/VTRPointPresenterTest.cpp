@@ -15,13 +15,6 @@ namespace {
 
 using VT = TGVTRPointPresenterType;
 
-struct Box
-{
-  int left = 1 << 20, top = 1 << 20, right = -1, bottom = -1; // inclusive
-  int Width() const { return right < left ? 0 : right - left + 1; }
-  int Height() const { return bottom < top ? 0 : bottom - top + 1; }
-};
-
 class VTRPresenterTest : public vtrtest::GlobeTest
 {
 protected:
@@ -42,21 +35,8 @@ protected:
     layer->Presenters().Add(std::move(p));
     return ref;
   }
-  // Pixels of colour c (or, with c = clNone, of anything but white and the outline's red).
-  Box BoxOf(TColor c = clNone)
-  {
-    Box b;
-    for (int y = 3; y < Buffer().Height() - 3; ++y)
-      for (int x = 3; x < Buffer().Width() - 3; ++x) {
-        const TColor p = Pixel(x, y);
-        if (c == clNone ? (p == clWhite || p == clRed) : p != c) continue;
-        b.left = std::min(b.left, x);
-        b.right = std::max(b.right, x);
-        b.top = std::min(b.top, y);
-        b.bottom = std::max(b.bottom, y);
-      }
-    return b;
-  }
+  // Away from the view outline along the border.
+  vtrtest::PixelBox BoxOf(TColor c = clNone) { return GlobeTest::BoxOf(c, 3); }
 
   TGLayer* layer = nullptr;
 };
@@ -79,7 +59,7 @@ TEST_F(VTRPresenterTest, ArrowPointsClockwiseFromUpWithItsTipHalfTheSizeAway)
     SCOPED_TRACE(c.angle);
     p.SetAngleDeg(c.angle);
     globe->RenderFrame();
-    const Box b = BoxOf();
+    const vtrtest::PixelBox b = BoxOf();
     const TGPoint tip{at.X + c.dx, at.Y + c.dy};
     EXPECT_EQ(Pixel(tip.X, tip.Y), clBlack);
     // Exact along the arrow; across it the barbs reach about 5 pixels either side (one pixel
@@ -142,7 +122,7 @@ TEST_F(VTRPresenterTest, ImageIsStretchedIntoItsSquareKeepingTheTransparencySetO
   AddPoint(*layer, 0, 0, p.PresenterID());
   globe->RenderFrame();
   const TGPoint at = XY(0, 0);
-  const Box red = BoxOf(clRed);
+  const vtrtest::PixelBox red = BoxOf(clRed);
   EXPECT_EQ(red.left, at.X - 16);
   EXPECT_EQ(red.top, at.Y - 16);
   EXPECT_NEAR(red.Width(), 32, 1);
