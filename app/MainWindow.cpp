@@ -242,22 +242,31 @@ void TfrmMockup03::OpenSpatialDatabase()
   db.SetBlobCacheSize(64);
   db.SetReadOnly(false);
   db.SetDataSourceName(kDatabaseName);
+  // The map layers only live for a run: a file that cannot be opened, or whose old layers
+  // cannot be dropped and compacted (another program's file, or damaged), is kept for whoever
+  // wants it, and the map starts on a new one.
+  const auto openAndTidy = [&db] {
+    db.Open();
+    if (const TGSDBLayer* units = db.Layers().LayerByName("Units")) {
+      db.DeleteLayer(units->LayerID());
+      if (const TGSDBLayer* arrows = db.Layers().LayerByName("DirArrows"))
+        db.DeleteLayer(arrows->LayerID());
+    }
+    db.Compact();
+  };
   try {
-    db.Open();
-  } catch (const EGSDBOpenError& e) {
-    // A file that is no database (damaged, or another program's) is kept for whoever wants
-    // it, and the map starts on a new one.
-    LogIt(QStringLiteral("temp.sdb is not a spatial database (") + e.what() +
-          "); set aside as temp.sdb.bad");
+    openAndTidy();
+  } catch (const std::exception& e) {
+    LogIt(QStringLiteral("temp.sdb cannot be used (") + e.what() + "); set aside as temp.sdb.bad");
+    db.Close();
     SetAsideDatabase(kDatabaseName);
-    db.Open();
+    openAndTidy();
   }
-  if (const TGSDBLayer* units = db.Layers().LayerByName("Units")) {
-    db.DeleteLayer(units->LayerID());
-    if (const TGSDBLayer* arrows = db.Layers().LayerByName("DirArrows"))
-      db.DeleteLayer(arrows->LayerID());
-  }
-  db.Compact();
+}
+
+void TfrmMockup03::ReportError(const std::exception& e)
+{
+  ShowException(e);
 }
 
 TTSSFrame1& TfrmMockup03::CreateMapView()

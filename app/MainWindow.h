@@ -93,6 +93,8 @@ public:
   int32_t UnitsSerial() const override { return intUnitsSer; }
   int32_t RaiseUnitsSerial() override { return ++intUnitsSer; }
   int32_t GlobMSUnitsSerial() const override { return intGlobMSUnitsSer; }
+  // The default error box.
+  void ReportError(const std::exception& e) override;
 
   // ---- Controls
   QPushButton* btnNew = nullptr;

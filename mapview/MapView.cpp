@@ -260,7 +260,7 @@ void TTSSFrame1::BuildLayout()
   for (const auto& e : editSpecs) {
     auto* edit = new QLineEdit(pnlUnitInfo);
     edit->setObjectName(QString::fromUtf8(e.name));
-    edit->setFixedHeight(20);
+    edit->setFixedHeight(18);
     if (e.hint) edit->setToolTip(QString::fromUtf8(e.hint));
     QLabel* label = Caption(e.caption, pnlUnitInfo);
     label->setBuddy(edit);
@@ -271,16 +271,21 @@ void TTSSFrame1::BuildLayout()
   }
   unit->addLayout(edits);
 
+  // The ten sensor rows in two columns of five, so the panel fits the window's height.
   auto* sensors = new QGridLayout;
-  sensors->setSpacing(1);
-  QLabel* d = Caption("D", pnlUnitInfo);
-  d->setToolTip(QStringLiteral("Detected By..."));
-  QLabel* e = Caption("E", pnlUnitInfo);
-  e->setToolTip(QStringLiteral("Emitting or Using..."));
-  sensors->addWidget(d, 0, 1, Qt::AlignHCenter);
-  sensors->addWidget(e, 0, 2, Qt::AlignHCenter);
+  sensors->setHorizontalSpacing(2);
+  sensors->setVerticalSpacing(0);
+  for (int group = 0; group < 2; ++group) {
+    QLabel* d = Caption("D", pnlUnitInfo);
+    d->setToolTip(QStringLiteral("Detected By..."));
+    QLabel* e = Caption("E", pnlUnitInfo);
+    e->setToolTip(QStringLiteral("Emitting or Using..."));
+    sensors->addWidget(d, 0, group * 3 + 1, Qt::AlignHCenter);
+    sensors->addWidget(e, 0, group * 3 + 2, Qt::AlignHCenter);
+  }
   for (int i = 0; i < 10; ++i) {
     const QString kind = QString::fromUtf8(kSensorTypes[i]);
+    const int row = i % 5 + 1, column = i / 5 * 3;
     QLabel* label = Caption(kSensorTypes[i], pnlUnitInfo);
     label->setToolTip(QString::fromUtf8(kSensorHints[i]));
     chkSd[i] = new QCheckBox(pnlUnitInfo);
@@ -288,9 +293,9 @@ void TTSSFrame1::BuildLayout()
     chkSe[i] = new QCheckBox(pnlUnitInfo);
     chkSe[i]->setObjectName("chkSe" + kind);
     chkSe[i]->setTristate(true);
-    sensors->addWidget(label, i + 1, 0);
-    sensors->addWidget(chkSd[i], i + 1, 1, Qt::AlignHCenter);
-    sensors->addWidget(chkSe[i], i + 1, 2, Qt::AlignHCenter);
+    sensors->addWidget(label, row, column);
+    sensors->addWidget(chkSd[i], row, column + 1, Qt::AlignHCenter);
+    sensors->addWidget(chkSe[i], row, column + 2, Qt::AlignHCenter);
   }
   unit->addLayout(sensors);
 
@@ -301,7 +306,7 @@ void TTSSFrame1::BuildLayout()
   unit->addWidget(Caption("Notes:", pnlUnitInfo));
   memNotes = new QPlainTextEdit(pnlUnitInfo);
   memNotes->setObjectName(QStringLiteral("memNotes"));
-  memNotes->setMinimumHeight(48);
+  memNotes->setMinimumHeight(36);
   unit->addWidget(memNotes, 1);
   btnUnitMove = new QPushButton(QStringLiteral("Move Unit"), pnlUnitInfo);
   btnUnitMove->setObjectName(QStringLiteral("btnUnitMove"));
@@ -383,22 +388,36 @@ void TTSSFrame1::FormCreate()
 {
   pnlGlobe->setMinimumSize(25, 75);
   const QString folder = ProgramFolder();
+  // Optional files that turn out damaged are reported and done without: the view is built all
+  // the same.
+  const auto optional = [this](const char* step, auto&& load) {
+    try {
+      load();
+    } catch (const std::exception& e) {
+      host_.LogIt(QStringLiteral("TTSSFrame1.FormCreate ") + step + ": " + e.what());
+      host_.ReportError(e);
+    }
+  };
 
   // The environment file is rewritten in the program's current form, never created here.
   const QString env = folder + "temp.env";
-  if (QFile::exists(env)) Globe->LoadEnvironmentFromFile(Std(env));
-  if (QFile::exists(env)) Globe->SaveEnvironmentToFile(Std(env));
+  optional("temp.env", [&] {
+    if (QFile::exists(env)) Globe->LoadEnvironmentFromFile(Std(env));
+    if (QFile::exists(env) && host_.WritesProgramFolder()) Globe->SaveEnvironmentToFile(Std(env));
+  });
 
   Globe->Renderer().SelectedBrush().SetStyle(gbsClear);
   Globe->Renderer().SelectedPen().SetWidth(2);
 
   const QString background = folder + "icons/vtrsmall.bmp";
-  if (QFile::exists(background)) Globe->BackgroundImage().LoadFromFile(Std(background));
+  optional("icons/vtrsmall.bmp", [&] {
+    if (QFile::exists(background)) Globe->BackgroundImage().LoadFromFile(Std(background));
+  });
 
   N81928bit1->setEnabled(QFile::exists(folder + "Textures/8192-8bit.bmp"));
   N204816bit1->setEnabled(QFile::exists(folder + "Textures/2048-16bit.bmp"));
 
-  ImportWorldOutline();
+  optional("GIS/WorldOutline.lyr", [&] { ImportWorldOutline(); });
   ApplyMapScaleSetting();
 
   EnsureDatabaseLayer("Units");

@@ -6,6 +6,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <exception>
 
 namespace vtr {
 
@@ -31,6 +32,11 @@ public:
   virtual int32_t RaiseUnitsSerial() = 0;
   // `intGlobMSUnitsSer`.
   virtual int32_t GlobMSUnitsSerial() const = 0;
+  // A view met damaged input it can do without (an environment file, the world outline, a
+  // background image) and goes on without it; the host tells the user (or, headless, fails).
+  virtual void ReportError(const std::exception& e) = 0;
+  // Whether the view may write files into the program folder (the environment file).
+  virtual bool WritesProgramFolder() const { return true; }
 };
 
 } // namespace vtr

@@ -4,6 +4,7 @@
 
 #include "app/MainWindow.h"
 #include "globe/GGlobe.h"
+#include "globe/GLYRReader.h"
 #include "globe/GLayer.h"
 #include "globe/GObjectSource.h"
 #include "globe/GSpatialDatabase.h"
@@ -143,6 +144,7 @@ TEST_F(MapView, ASecondViewSharesTheUnitLayersAndImportsTheOutlineAfresh)
   EXPECT_EQ(w.pct1->tabText(1), "New Map 01");
   EXPECT_EQ(LayerGUID(second, "Units"), units);
   EXPECT_EQ(Presenters(second.UnitsLayer()), Presenters(first.UnitsLayer()));
+  EXPECT_EQ(Presenters(second.ArrowsLayer()), Presenters(first.ArrowsLayer()));
   EXPECT_EQ(Presenters(second.ArrowsLayer()).size(), 360u);
   // The outline is replaced for every view, and the database holds it once.
   const TGUID fresh = LayerGUID(second, "WorldOutline");
@@ -305,6 +307,63 @@ TEST_F(MapView, ANextStartDropsTheUnitLayersOfThePreviousRun)
   EXPECT_EQ(ObjectCount(View(w, 0).UnitsLayer()), 0);
   EXPECT_EQ(ObjectCount(View(w, 0).ArrowsLayer()), 0);
   EXPECT_TRUE(messages.isEmpty()) << messages.join("\n").toStdString();
+}
+
+TEST_F(MapView, ADatabaseWhoseLayersAreDamagedIsSetAsideToo)
+{
+  // Its catalog opens, but dropping the old unit layers and compacting read every row.
+  {
+    TGSpatialDatabase db;
+    db.SetDataSourceName(Path("temp.sdb").toStdString());
+    db.Open();
+    std::unique_ptr<TGFileDataReader> reader =
+        DataReaderForFile(nullptr, VTR_PROGRAM_DIR "/GIS/WorldOutline.lyr");
+    ASSERT_TRUE(reader);
+    db.ImportLayer(reader.get());
+    db.CreateLayer("Units");
+  }
+  {
+    QFile f(Path("temp.sdb"));
+    ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(f.seek(4096 + 8192 * 40 + 100));
+    f.write(QByteArray(4000, 0x55));
+  }
+  {
+    TGSpatialDatabase check;
+    check.SetDataSourceName(Path("temp.sdb").toStdString());
+    check.Open();
+    ASSERT_ANY_THROW(check.Compact()); // the damage reached the rows
+  }
+  TfrmMockup03 w;
+  EXPECT_TRUE(messages.isEmpty()) << messages.join("\n").toStdString();
+  ASSERT_EQ(w.stl.size(), 1u);
+  EXPECT_TRUE(View(w, 0).UnitsLayer());
+  EXPECT_TRUE(QFile::exists(Path("temp.sdb.bad")));
+}
+
+TEST_F(MapView, DamagedOptionalFilesAreReportedAndTheViewIsBuiltWithoutThem)
+{
+  // A truncated environment file and a cut world outline.
+  {
+    QFile env(Path("temp.env"));
+    ASSERT_TRUE(env.open(QIODevice::WriteOnly));
+    env.write("<Globe><Projector Class=\"TGSphericalPrj\"");
+    QFile outline(Path("GIS/WorldOutline.lyr"));
+    ASSERT_TRUE(outline.open(QIODevice::ReadWrite));
+    outline.resize(40);
+  }
+  TfrmMockup03 w;
+  ASSERT_EQ(w.stl.size(), 1u);
+  TTSSFrame1& v = View(w, 0);
+  EXPECT_TRUE(v.UnitsLayer() && v.ArrowsLayer());
+  EXPECT_EQ(v.UnitsLayer()->Presenters().Count(), 6);
+  EXPECT_FALSE(v.Globe->Layers().LayerByName("WorldOutline"));
+  ASSERT_EQ(messages.size(), 2) << messages.join("\n").toStdString();
+  EXPECT_TRUE(messages[1].contains("WorldOutline.lyr")) << messages[1].toStdString();
+  // The damaged environment file is kept as it was.
+  QFile env(Path("temp.env"));
+  ASSERT_TRUE(env.open(QIODevice::ReadOnly));
+  EXPECT_EQ(env.readAll(), QByteArray("<Globe><Projector Class=\"TGSphericalPrj\""));
 }
 
 TEST_F(MapView, ADatabaseThatCannotBeOpenedIsSetAsideAndANewOneStarted)

@@ -1,7 +1,7 @@
 // mkicons OUTDIR: draws the program's unit symbols and the globe background into OUTDIR.
 //
-// Unit symbols follow the usual tactical frame shapes, one per kind: air an arc open at the
-// bottom, subsurface an arc open at the top, surface a circle, land a square, space the air arc
+// Unit symbols follow the usual tactical frame shapes, one per kind: air a dome standing on its
+// base, subsurface the dome upside down, surface a circle, land a square, space the air arc
 // with a filled band at its crown, ordnance a pointed weapon outline. They are drawn without
 // antialiasing on white, which the map view makes transparent: blended edge pixels would stay
 // visible as a pale fringe.
@@ -12,8 +12,8 @@
 #include <QPainterPath>
 
 #include <algorithm>
-#include <cstdio>
 #include <cstdint>
+#include <cstdio>
 #include <functional>
 
 namespace {
@@ -21,6 +21,16 @@ namespace {
 constexpr int kSize = 48;
 const QColor kFrame(0, 90, 190);
 const QColor kFill(170, 210, 255);
+
+// Whether every picture was written; the build fails otherwise.
+bool allWritten = true;
+
+void Save(const QImage& img, const QString& path)
+{
+  if (img.save(path, "BMP")) return;
+  std::fprintf(stderr, "mkicons: cannot write %s\n", qPrintable(path));
+  allWritten = false;
+}
 
 void DrawSymbol(const QString& path, const std::function<void(QPainter&)>& draw)
 {
@@ -32,8 +42,7 @@ void DrawSymbol(const QString& path, const std::function<void(QPainter&)>& draw)
   p.setBrush(kFill);
   draw(p);
   p.end();
-  if (!img.save(path, "BMP"))
-    std::fprintf(stderr, "mkicons: cannot write %s\n", qPrintable(path));
+  Save(img, path);
 }
 
 // Dark sky with a sparse, fixed star field; tiles without seams since nothing crosses edges.
@@ -55,16 +64,14 @@ void DrawBackground(const QString& path)
     const int v = 120 + static_cast<int>(next() % 136);
     img.setPixelColor(x, y, QColor(v, v, std::min(255, v + 20)));
   }
-  if (!img.save(path, "BMP"))
-    std::fprintf(stderr, "mkicons: cannot write %s\n", qPrintable(path));
+  Save(img, path);
 }
 
 } // namespace
 
 int main(int argc, char** argv)
 {
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-    qputenv("QT_QPA_PLATFORM", "offscreen");
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QGuiApplication app(argc, argv);
   if (argc != 2) {
     std::fprintf(stderr, "usage: mkicons OUTDIR\n");
@@ -73,7 +80,7 @@ int main(int argc, char** argv)
   const QString dir = QString::fromLocal8Bit(argv[1]);
   QDir().mkpath(dir);
 
-  const int m = 6;                 // margin
+  const int m = 6; // margin
   const QRect box(m, m, kSize - 2 * m, kSize - 2 * m);
   // Arcs: the frame of a half plane, flattened a little so the symbol reads at small sizes.
   auto upperArc = [&](QPainter& p) {
@@ -93,7 +100,8 @@ int main(int argc, char** argv)
   DrawSymbol(dir + "/uSubsurface.bmp", [&](QPainter& p) {
     QPainterPath path;
     path.moveTo(box.left(), box.top());
-    path.cubicTo(box.left(), box.bottom() + 6, box.right(), box.bottom() + 6, box.right(), box.top());
+    path.cubicTo(box.left(), box.bottom() + 6, box.right(), box.bottom() + 6, box.right(),
+                 box.top());
     path.closeSubpath();
     p.drawPath(path);
   });
@@ -101,12 +109,12 @@ int main(int argc, char** argv)
   DrawSymbol(dir + "/uLand.bmp", [&](QPainter& p) { p.drawRect(box.adjusted(2, 2, -2, -2)); });
   DrawSymbol(dir + "/uOrdnance.bmp", [&](QPainter& p) {
     const int cx = kSize / 2;
-    const QPoint pts[] = {{cx, box.top()},          {cx + 8, box.top() + 14},
-                          {cx + 8, box.bottom() - 8}, {cx + 14, box.bottom()},
-                          {cx - 14, box.bottom()},  {cx - 8, box.bottom() - 8},
-                          {cx - 8, box.top() + 14}};
+    const QPoint pts[] = {
+        {cx, box.top()},         {cx + 8, box.top() + 14}, {cx + 8, box.bottom() - 8},
+        {cx + 14, box.bottom()}, {cx - 14, box.bottom()},  {cx - 8, box.bottom() - 8},
+        {cx - 8, box.top() + 14}};
     p.drawPolygon(pts, 7);
   });
   DrawBackground(dir + "/vtrsmall.bmp");
-  return 0;
+  return allWritten ? 0 : 1;
 }

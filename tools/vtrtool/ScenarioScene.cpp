@@ -6,6 +6,7 @@
 
 #include "app/ProgramFolder.h"
 #include "app/Settings.h"
+#include "base/Convert.h"
 #include "globe/GSpatialDatabase.h"
 #include "mapview/MapView.h"
 #include "mapview/MapViewHost.h"
@@ -16,6 +17,7 @@
 #include <QTemporaryDir>
 
 #include <algorithm>
+#include <optional>
 
 namespace vtrtool {
 
@@ -48,7 +50,11 @@ public:
     uint32_t highest = 0;
     bool any = false;
     for (const vtr::XmlNode& unit : doc.Root().ChildByName("units").Children()) {
-      const auto id = static_cast<uint32_t>(std::stoul(unit.AttributeText("id")));
+      const std::string idText = unit.AttributeText("id");
+      const std::optional<int64_t> number = vtr::TryStrToInt64(idText);
+      if (!number || *number < 0 || *number >= vtr::kNoUnit)
+        throw InputError{"unit id \"" + idText + "\" is not a unit identifier"};
+      const auto id = static_cast<uint32_t>(*number);
       const vtr::XmlNode status = unit.ChildByName("status");
       view->AddObject("Units", QString::fromStdString(status.ChildText("name")),
                       QString::fromStdString(status.ChildText("objtype")), id, false);
@@ -70,6 +76,9 @@ public:
   int32_t UnitsSerial() const override { return serial; }
   int32_t RaiseUnitsSerial() override { return ++serial; }
   int32_t GlobMSUnitsSerial() const override { return 0; }
+  // What the map view cannot read makes the picture wrong: the command fails.
+  void ReportError(const std::exception& e) override { throw InputError{e.what()}; }
+  bool WritesProgramFolder() const override { return false; }
 
 private:
   vtr::XmlDocument doc;
