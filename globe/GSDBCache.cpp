@@ -726,6 +726,10 @@ void TGFilePageCache::DoOpen()
   if (FDataFileAndPath.empty()) Fail("FilePageCache: No data file name");
   bool created = false;
   if (!FFileSystem->Exists(FDataFileAndPath)) {
+    // A read-only cache leaves the disk as it found it.
+    if (FReadOnly)
+      Fail("FilePageCache: Cannot open " + FDataFileAndPath +
+           " read-only: the file does not exist");
     CreateNewFile();
     created = true;
   }
@@ -740,8 +744,11 @@ void TGFilePageCache::DoOpen()
   try {
     FDataFileSize = FDataFileHandle->Size();
     if (FDataFileSize < 0) Fail("FilePageCache: Cannot read " + FDataFileAndPath);
-    // An empty file holds nothing to lose (creation never got to write): make it a new one.
-    if (FDataFileSize == 0 && !FCacheReadOnly) {
+    // An empty file holds nothing to lose (creation never got to write): a writer makes it a
+    // new one, a read-only cache refuses it untouched.
+    if (FDataFileSize == 0 && ReadOnly())
+      Fail("FilePageCache: Cannot open " + FDataFileAndPath + " read-only: the file is empty");
+    if (FDataFileSize == 0) {
       const std::vector<uint8_t> bytes = NewFileBytes(FCrypt.get());
       if (!FDataFileHandle->WriteAt(0, bytes.data(), static_cast<int64_t>(bytes.size())) ||
           !FDataFileHandle->Sync())

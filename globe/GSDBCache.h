@@ -54,6 +54,10 @@
 // before a data write, so it is discarded; entries past the synced count likewise. Only a cache
 // that may write the file plays a journal back: one that can only read it refuses to open while
 // a journal of a header block or more exists (a writer's open transaction or a crash's).
+//
+// A cache that is read-only (by choice or because the file could only be opened for reading)
+// never creates a file and never turns an empty one into a new database: opening a missing or
+// empty file read-only is refused and leaves the disk as it was.
 
 #include "globe/GClasses.h"
 #include "globe/GSDBFile.h"

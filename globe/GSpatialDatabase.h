@@ -6,7 +6,8 @@
 // a globe are in GSDBObjectSource.h. No Qt is used here.
 //
 // Opening a file that is not a sound database raises EGSDBOpenError and leaves the component
-// closed and the file as it was, so that its owner can set the file aside and start anew.
+// closed and the file as it was, so that its owner can set the file aside and start anew. A
+// read-only database refuses a missing or empty file the same way rather than create one.
 
 #include "globe/GSDBFile.h"
 #include "globe/GSDBLayers.h"

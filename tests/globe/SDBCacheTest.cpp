@@ -939,6 +939,52 @@ TEST_F(SDBCache, SecondWriterFallsBackToReadOnly)
   EXPECT_EQ(fs.Contents(kPath), file) << "a read-only cache writes nothing";
 }
 
+// A missing or empty file has nothing to read: a read-only cache refuses it rather than make a
+// new database of it, and leaves the disk as it found it.
+TEST_F(SDBCache, ReadOnlyOpeningRefusesAMissingOrEmptyFileAndLeavesItAlone)
+{
+  const std::string missing = "FilePageCache: Cannot open /mem/t.sdb read-only: the file does "
+                              "not exist";
+  const std::string empty = "FilePageCache: Cannot open /mem/t.sdb read-only: the file is empty";
+  const struct
+  {
+    const char* name;
+    bool exists;
+    bool readOnlyByChoice;
+    bool writerElsewhere;
+    std::string expected;
+  } cases[] = {
+      {"missing, read-only by choice", false, true, false, missing},
+      {"empty, read-only by choice", true, true, false, empty},
+      {"empty, writable only elsewhere", true, false, true, empty},
+  };
+  for (const auto& c : cases) {
+    if (c.exists) fs.SetContents(kPath, {});
+    std::unique_ptr<TGSDBFile> elsewhere;
+    if (c.writerElsewhere) elsewhere = fs.Open(kPath, TGFileOpenMode::ReadWrite, nullptr);
+    const int writes = fs.WriteCalls();
+    Recorder recorder;
+    auto cache = NewCache();
+    cache->SetReadOnly(c.readOnlyByChoice);
+    cache->Subscribe(&recorder);
+    EXPECT_EQ(ErrorText([&] { cache->Open(); }), c.expected) << c.name;
+    EXPECT_FALSE(cache->Active()) << c.name;
+    EXPECT_TRUE(recorder.codes.empty()) << c.name;
+    EXPECT_EQ(fs.WriteCalls(), writes) << c.name;
+    EXPECT_EQ(fs.Exists(kPath), c.exists) << c.name;
+    EXPECT_TRUE(fs.Contents(kPath).empty()) << c.name;
+    EXPECT_FALSE(fs.Exists("/mem/t.sdb.TRN")) << c.name;
+    cache->UnSubscribe(&recorder);
+    elsewhere.reset();
+    // A writer still makes a new database of it.
+    cache->SetReadOnly(false);
+    cache->Open();
+    EXPECT_EQ(fs.Contents(kPath).size(), 4096u + 8192u) << c.name;
+    cache.reset();
+    fs.Delete(kPath);
+  }
+}
+
 TEST_F(SDBCache, SecondWriterOnDiskFallsBackToReadOnlyAndCannotClear)
 {
   vtrtest::TempFolder folder;

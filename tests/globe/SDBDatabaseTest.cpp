@@ -449,6 +449,28 @@ TEST_F(SDBDatabase, DamagedFilesAreRefusedCleanlyAndCanBeSetAside)
   EXPECT_FALSE(db->Active());
 }
 
+// Read-only, a missing or empty file is refused as any unsound file is, and stays as it was.
+TEST_F(SDBDatabase, ReadOnlyOpeningOfAMissingOrEmptyFileCreatesNothing)
+{
+  const std::string path = fs.FullPath("temp.sdb");
+  db->SetReadOnly(true);
+  for (const bool exists : {false, true}) {
+    if (exists) fs.SetContents(path, {});
+    std::string message;
+    try {
+      db->Open();
+    } catch (const EGSDBOpenError& e) {
+      message = e.what();
+    }
+    EXPECT_EQ(message,
+              "Cannot open spatial database " + path + ": FilePageCache: Cannot open " + path +
+                  " read-only: " + (exists ? "the file is empty" : "the file does not exist"));
+    EXPECT_FALSE(db->Active());
+    EXPECT_EQ(fs.Exists(path), exists);
+    EXPECT_TRUE(fs.Contents(path).empty());
+  }
+}
+
 TEST_F(SDBDatabase, RollingBackATransactionRestoresTheLayers)
 {
   db->Open();

@@ -190,4 +190,33 @@ TEST(VtrtoolSdb, FilesThatAreNotDatabasesAreInputErrors)
   EXPECT_EQ(f.readAll(), QByteArray("not a database at all\n")) << "left as it was";
 }
 
+// sdb-info only reads: an empty or missing file is refused, every time, and never made into a
+// database.
+TEST(VtrtoolSdb, InfoOnAnEmptyOrMissingFileChangesNothing)
+{
+  QTemporaryDir dir;
+  const QString empty = dir.filePath("empty.sdb");
+  {
+    QFile f(empty);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+  }
+  const QString missing = dir.filePath("none.sdb");
+  const struct
+  {
+    QString file;
+    const char* message;
+  } cases[] = {{empty, "the file is empty"}, {missing, "no such database"}};
+  for (const auto& c : cases)
+    for (int run = 1; run <= 2; ++run) {
+      const ToolRun r = Vtrtool({"sdb-info", c.file});
+      EXPECT_EQ(r.code, 2) << c.message << ", run " << run;
+      EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+      EXPECT_EQ(r.out, "");
+    }
+  EXPECT_TRUE(QFile::exists(empty));
+  EXPECT_EQ(QFile(empty).size(), 0) << "left as it was";
+  EXPECT_FALSE(QFile::exists(missing));
+  EXPECT_FALSE(QFile::exists(empty + ".TRN"));
+}
+
 } // namespace
