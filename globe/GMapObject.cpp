@@ -610,6 +610,30 @@ void TGBeierNeelyMorph::ReadFromStream(TGStreamReader& reader)
 // ---------------------------------------------------------------------------------------------
 // Raster image sources
 
+namespace {
+
+// The rectangle (x0, y0)-(x1, y1) of image pixels in world points through the morph, clockwise
+// from the top-left corner: each edge at divisions + 1 points, x0 + round(i x width /
+// divisions) and likewise down.
+TGPointStore ImageRectOutline(const TGBeierNeelyMorph& morph, long double x0, long double y0,
+                              long double x1, long double y1, int32_t divisions)
+{
+  const auto x = [&](int32_t i) { return x0 + std::nearbyint(i * (x1 - x0) / divisions); };
+  const auto y = [&](int32_t i) { return y0 + std::nearbyint(i * (y1 - y0) / divisions); };
+  TGPointStore outline;
+  for (int32_t i = 0; i <= divisions; ++i) // top edge, west to east
+    outline.Add(morph.ImageToWorld(x(i), y0));
+  for (int32_t i = 1; i <= divisions; ++i) // east edge, downwards
+    outline.Add(morph.ImageToWorld(x1, y(i)));
+  for (int32_t i = divisions - 1; i >= 0; --i) // bottom edge, back west
+    outline.Add(morph.ImageToWorld(x(i), y1));
+  for (int32_t i = divisions - 1; i >= 1; --i) // west edge, upwards
+    outline.Add(morph.ImageToWorld(x0, y(i)));
+  return outline;
+}
+
+} // namespace
+
 TGRasterData::TGRasterData(TGMapRaster& raster, std::string imageName)
     : FRaster(raster), FImageName(std::move(imageName))
 {
@@ -724,6 +748,7 @@ void TGRasterXMRData::Reset()
   FCache.clear();
   FNoImageTile.reset();
   FTileReads = 0;
+  FCachedBytes = 0;
 }
 
 void TGRasterXMRData::Load()
@@ -832,10 +857,15 @@ std::shared_ptr<TGBitmap> TGRasterXMRData::Tile(int32_t level, int32_t col, int3
   if (FTileFile && key.second < static_cast<int64_t>(offsets.size()))
     if (const auto& offset = offsets[static_cast<size_t>(key.second)]) image = ReadTile(*offset);
   // A damaged tile is remembered as missing too, so it is not read again on every render.
+  // The "No Image Data" tile is held once whatever refers to it.
+  const int64_t bytes = image ? static_cast<int64_t>(image->Image().sizeInBytes()) : 0;
   if (!image) image = NoImageTile();
-  FCache.push_front({key, image});
+  FCache.push_front({key, image, bytes});
   FCacheIndex[key] = FCache.begin();
-  while (FCache.size() > static_cast<size_t>(kTileCacheSize)) {
+  FCachedBytes += bytes;
+  while (FCache.size() > static_cast<size_t>(kTileCacheSize) ||
+         (FCachedBytes > FTileCacheBytes && FCache.size() > 1)) {
+    FCachedBytes -= FCache.back().Bytes;
     FCacheIndex.erase(FCache.back().Key);
     FCache.pop_back();
   }
@@ -910,37 +940,68 @@ void TGRasterXMRData::Render(IGObjectRenderer& renderer, TGRenderStateSet State)
     return any && r >= 0 && b >= 0 && l < clientW && t < clientH;
   };
 
-  for (int32_t row = 0; row < TilesDown(level); ++row) {
-    for (int32_t col = 0; col < TilesAcross(level); ++col) {
-      const long double x0 = col * span, y0 = row * span;
-      const long double x1 = std::min<long double>(FWidth, x0 + span);
-      const long double y1 = std::min<long double>(FHeight, y0 + span);
-      if (!shows(x0, y0, x1, y1)) continue;
-      const std::shared_ptr<TGBitmap> tile = Tile(level, col, row);
-      if (!tile || tile->Empty()) continue;
-      tile->SetAlphaBlend(FRaster.AlphaBlend());
-      tile->SetTransparentColor(FRaster.TransparentColor());
-      // The tile pixels that hold image: edge tiles may be cut short or padded.
-      const auto tw =
-          static_cast<int32_t>(std::min<long double>(tile->Width(), std::ceil((x1 - x0) / factor)));
-      const auto th = static_cast<int32_t>(
-          std::min<long double>(tile->Height(), std::ceil((y1 - y0) / factor)));
-      const auto at = [&](const TGPoint& p) {
-        return morph.ImageToWorld(std::min(x1, x0 + p.X * factor), std::min(y1, y0 + p.Y * factor));
-      };
-      const auto px = [](int32_t i, int32_t size) {
-        return static_cast<int32_t>(static_cast<int64_t>(i) * size / kCells);
-      };
-      for (int32_t j = 0; j < kCells; ++j) {
-        for (int32_t i = 0; i < kCells; ++i) {
-          const TGPoint a{px(i, tw), px(j, th)}, b{px(i + 1, tw), px(j, th)};
-          const TGPoint c{px(i, tw), px(j + 1, th)}, d{px(i + 1, tw), px(j + 1, th)};
-          globe.RenderTextureTriangle({a, b, c}, {at(a), at(b), at(c)}, *tile, selected);
-          globe.RenderTextureTriangle({d, b, c}, {at(d), at(b), at(c)}, *tile, selected);
-        }
+  // Whether the projection may show any of a block of tiles. The morph keeps image rows and
+  // columns on parallels and meridians, so the corners give the block's rectangle; blocks of
+  // half the world or more are not tested, as their corners could take the wrong way round.
+  TGCustomProjectionModel* model = projector.ProjectionModel();
+  const auto blockShows = [&](long double x0, long double y0, long double x1, long double y1) {
+    if (!model || (x1 - x0) * morph.XScale() >= GU_180) return true;
+    TGRenderStateSet state = 0;
+    return model->VisibleMER(ImageRectOutline(morph, x0, y0, x1, y1, 1).PointStoreMER(), state);
+  };
+
+  const auto drawTile = [&](int32_t col, int32_t row) {
+    const long double x0 = col * span, y0 = row * span;
+    const long double x1 = std::min<long double>(FWidth, x0 + span);
+    const long double y1 = std::min<long double>(FHeight, y0 + span);
+    if (!shows(x0, y0, x1, y1)) return;
+    const std::shared_ptr<TGBitmap> tile = Tile(level, col, row);
+    if (!tile || tile->Empty()) return;
+    tile->SetAlphaBlend(FRaster.AlphaBlend());
+    tile->SetTransparentColor(FRaster.TransparentColor());
+    // The tile pixels that hold image: edge tiles may be cut short or padded.
+    const auto tw =
+        static_cast<int32_t>(std::min<long double>(tile->Width(), std::ceil((x1 - x0) / factor)));
+    const auto th =
+        static_cast<int32_t>(std::min<long double>(tile->Height(), std::ceil((y1 - y0) / factor)));
+    const auto at = [&](const TGPoint& p) {
+      return morph.ImageToWorld(std::min(x1, x0 + p.X * factor), std::min(y1, y0 + p.Y * factor));
+    };
+    const auto px = [](int32_t i, int32_t size) {
+      return static_cast<int32_t>(static_cast<int64_t>(i) * size / kCells);
+    };
+    for (int32_t j = 0; j < kCells; ++j) {
+      for (int32_t i = 0; i < kCells; ++i) {
+        const TGPoint a{px(i, tw), px(j, th)}, b{px(i + 1, tw), px(j, th)};
+        const TGPoint c{px(i, tw), px(j + 1, th)}, d{px(i + 1, tw), px(j + 1, th)};
+        globe.RenderTextureTriangle({a, b, c}, {at(a), at(b), at(c)}, *tile, selected);
+        globe.RenderTextureTriangle({d, b, c}, {at(d), at(b), at(c)}, *tile, selected);
       }
     }
-  }
+  };
+
+  // Tiles [c0, c1) x [r0, r1), halved across the side with more tiles (the first half first)
+  // down to single tiles; the first tile drawn is the top-left one that shows.
+  const auto walk = [&](const auto& self, int32_t c0, int32_t r0, int32_t c1, int32_t r1) -> void {
+    if (c1 - c0 == 1 && r1 - r0 == 1) {
+      drawTile(c0, r0);
+      return;
+    }
+    const long double x0 = c0 * span, y0 = r0 * span;
+    if (!blockShows(x0, y0, std::min<long double>(FWidth, c1 * span),
+                    std::min<long double>(FHeight, r1 * span)))
+      return;
+    if (c1 - c0 > r1 - r0) {
+      const int32_t mid = c0 + (c1 - c0) / 2;
+      self(self, c0, r0, mid, r1);
+      self(self, mid, r0, c1, r1);
+    } else {
+      const int32_t mid = r0 + (r1 - r0) / 2;
+      self(self, c0, r0, c1, mid);
+      self(self, c0, mid, c1, r1);
+    }
+  };
+  walk(walk, 0, 0, TilesAcross(level), TilesDown(level));
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -1010,22 +1071,7 @@ void TGMapRaster::SetCentroid(const TGPointLL& value)
 
 TGPointStore TGMapRaster::Outline(int32_t divisions)
 {
-  const long double w = ImageWidth();
-  const long double h = ImageHeight();
-  const auto at = [divisions](int32_t i, long double size) {
-    return std::nearbyint(i * size / divisions);
-  };
-  TGPointStore outline;
-  const TGBeierNeelyMorph& morph = Morph();
-  for (int32_t i = 0; i <= divisions; ++i) // top edge, west to east
-    outline.Add(morph.ImageToWorld(at(i, w), 0));
-  for (int32_t i = 1; i <= divisions; ++i) // east edge, downwards
-    outline.Add(morph.ImageToWorld(w, at(i, h)));
-  for (int32_t i = divisions - 1; i >= 0; --i) // bottom edge, back west
-    outline.Add(morph.ImageToWorld(at(i, w), h));
-  for (int32_t i = divisions - 1; i >= 1; --i) // west edge, upwards
-    outline.Add(morph.ImageToWorld(0, at(i, h)));
-  return outline;
+  return ImageRectOutline(Morph(), 0, 0, ImageWidth(), ImageHeight(), divisions);
 }
 
 TGMER TGMapRaster::ObjectMER()

@@ -496,9 +496,12 @@ class TGRasterXMRData : public TGRasterData
 {
 public:
   static constexpr int32_t kTileCacheSize = 256;
-  // Larger tiles are refused: 256 of them must fit in memory.
+  // Decoded pixels the cache keeps at most: 256 tiles of the largest size would take 4 GiB.
+  static constexpr int64_t kTileCacheBytes = int64_t{256} << 20;
+  // Larger tiles are refused.
   static constexpr int32_t kMaxTileSize = 2048;
-  // Descriptions whose finest level has more tiles are refused: drawing walks the level's grid.
+  // Descriptions whose finest level has more tiles are refused: a level that shows whole is
+  // drawn tile by tile.
   static constexpr int64_t kMaxTiles = int64_t{1} << 20;
 
   TGRasterXMRData(TGMapRaster& raster, std::string imageName);
@@ -516,6 +519,8 @@ public:
   int32_t ImageHeight() const override { return FHeight; }
   // The tiles of the level LevelForScale chooses that show in the client area, each on a grid
   // of texture triangles placed by the morph, with the raster's alpha and transparent colour.
+  // Blocks of tiles the projection cannot show (VisibleMER of their rectangle) are passed
+  // over whole, so a render examines about as many tiles as show, not the level's whole grid.
   void Render(IGObjectRenderer& renderer, TGRenderStateSet State) override;
 
   int32_t LevelCount() const { return static_cast<int32_t>(FLevels.size()); }
@@ -537,11 +542,17 @@ public:
   int32_t LevelForScale(long double scale) const;
 
   // The decoded tile through the most-recently-used list (a hit moves it to the front, a new
-  // tile goes in at the front, tiles beyond kTileCacheSize are freed from the back), the
+  // tile goes in at the front, tiles beyond kTileCacheSize are freed from the back, and so are
+  // the oldest while the cached pixels exceed the byte budget, down to the newest tile), the
   // "No Image Data" tile for a missing or damaged one, null outside the level's grid.
   std::shared_ptr<TGBitmap> Tile(int32_t level, int32_t col, int32_t row);
   bool TileCached(int32_t level, int32_t col, int32_t row) const;
   int32_t CachedTileCount() const { return static_cast<int32_t>(FCache.size()); }
+  // Pixel bytes of the cached tiles; the shared "No Image Data" tile counts for none of them.
+  int64_t CachedTileBytes() const { return FCachedBytes; }
+  // The byte budget, kTileCacheBytes unless a test sets a smaller one; applies from the next
+  // tile taken into the cache.
+  void SetTileCacheBytes(int64_t bytes) { FTileCacheBytes = bytes; }
   // Tiles read from the ".dmr" file since loading (cache misses that found a tile record).
   int64_t TileReads() const { return FTileReads; }
   // A white TileSize square with "No Image Data" at a quarter of its width and half its
@@ -558,6 +569,7 @@ private:
   {
     TileKey Key;
     std::shared_ptr<TGBitmap> Image;
+    int64_t Bytes; // counted against the budget
   };
   class TileFile;
 
@@ -574,6 +586,8 @@ private:
   std::map<TileKey, std::list<CachedTile>::iterator> FCacheIndex;
   std::shared_ptr<TGBitmap> FNoImageTile;
   int64_t FTileReads = 0;
+  int64_t FCachedBytes = 0;
+  int64_t FTileCacheBytes = kTileCacheBytes;
 };
 
 class TGMapRaster : public TGMapPoint, public virtual IGMapRaster

@@ -1,7 +1,7 @@
 // Tiled raster images: a small description with its ".dmr" tile file generated per test, the
-// rasters that pick the tiled source by extension, level choice, the 256-tile cache, the
-// "No Image Data" tile for missing or damaged tiles, refused descriptions, and drawing only the
-// tiles in view.
+// rasters that pick the tiled source by extension, level choice, the tile cache's count and
+// byte limits, the "No Image Data" tile for missing or damaged tiles, refused descriptions, and
+// drawing only the tiles in view without examining the rest of a large grid.
 #include "globe/GMapObject.h"
 
 #include "globe/GBitmap.h"
@@ -19,6 +19,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -247,6 +249,56 @@ TEST(RasterXMR, TheTileCacheKeepsTheMostRecentlyUsed256)
   EXPECT_EQ(data.TileReads(), 301);
 }
 
+// Large tiles would make 256 of them too much to hold: the oldest also go once the decoded
+// pixels pass the byte budget (small here, through the test hook).
+TEST(RasterXMR, TheTileCacheAlsoKeepsWithinItsByteBudget)
+{
+  XMRFixture fx(20 * 8, 15 * 8, 8, 1); // 300 tiles of 8 x 8 pixels, 256 bytes decoded
+  fx.EditDescription([](TGXML_Element& root) {
+    TGXML_Element& mosaic = *root.Element("Mosaic");
+    for (int i = 290; i < 300; ++i)
+      mosaic.Element(i)->SetBodyText("-1"); // missing
+  });
+  TGMapRaster raster;
+  raster.SetImageName(fx.xmr);
+  TGRasterXMRData& data = TiledData(raster);
+  const auto tile = [&](int i) { return data.Tile(0, i % 20, i / 20); };
+  const auto cached = [&](int i) { return data.TileCached(0, i % 20, i / 20); };
+  const int64_t tileBytes = 8 * 8 * 4;
+  data.SetTileCacheBytes(10 * tileBytes);
+
+  for (int i = 0; i < 20; ++i)
+    tile(i);
+  EXPECT_EQ(data.CachedTileCount(), 10);
+  EXPECT_EQ(data.CachedTileBytes(), 10 * tileBytes);
+  EXPECT_FALSE(cached(9));
+  EXPECT_TRUE(cached(10));
+  // A hit moves the tile to the front, so the next new tile frees tile 10, not 12.
+  const auto kept = tile(12);
+  tile(20);
+  EXPECT_FALSE(cached(10));
+  EXPECT_TRUE(cached(11));
+  EXPECT_EQ(tile(12), kept);
+  EXPECT_EQ(data.TileReads(), 21);
+
+  // Missing tiles share the one "No Image Data" tile and cost the budget nothing.
+  for (int i = 290; i < 300; ++i)
+    EXPECT_EQ(tile(i), data.NoImageTile());
+  EXPECT_EQ(data.CachedTileCount(), 20);
+  EXPECT_EQ(data.CachedTileBytes(), 10 * tileBytes);
+
+  // Below one tile's size the newest tile still stays, alone.
+  data.SetTileCacheBytes(1);
+  tile(30);
+  EXPECT_EQ(data.CachedTileCount(), 1);
+  EXPECT_TRUE(cached(30));
+  EXPECT_EQ(data.CachedTileBytes(), tileBytes);
+  // Loading again starts an empty cache.
+  raster.SetImageName("");
+  raster.SetImageName(fx.xmr);
+  EXPECT_EQ(TiledData(raster).CachedTileBytes(), 0);
+}
+
 TEST(RasterXMR, MissingAndDamagedTilesShowTheNoImageDataTile)
 {
   XMRFixture fx(16 * 8, 16, 16, 1);
@@ -405,6 +457,103 @@ TEST(RasterXMR, DrawsTheTilesInViewAtTheChosenLevel)
   raster.Render(renderer, 0);
   EXPECT_TRUE(globe.triangles.empty());
   EXPECT_EQ(data.TileReads(), reads);
+}
+
+// A projection that counts its point projections and can be told to pass every rectangle as
+// visible, which makes the render examine every tile of the grid as a plain walk does.
+struct Probe
+{
+  int64_t projections = 0;
+  bool cull = true;
+};
+
+template <class Model> class ProbeModel : public Model
+{
+public:
+  explicit ProbeModel(Probe& probe) : FProbe(probe) {}
+  bool PointLLToXY(const TGPointLL& ptLL, int32_t iIndex) override
+  {
+    ++FProbe.projections;
+    return Model::PointLLToXY(ptLL, iIndex);
+  }
+  bool VisibleMER(const TGMER& MER, TGRenderStateSet& State) override
+  {
+    return FProbe.cull ? Model::VisibleMER(MER, State) : true;
+  }
+
+private:
+  Probe& FProbe; // the test's, which outlives the projector
+};
+
+// A grid of 128 x 128 one-pixel tiles (none stored: all "No Image Data", so nothing is
+// decoded) over 300 x 160 degrees. The render draws exactly the tiles a walk of the whole grid
+// draws, and where few of them show it projects far fewer points than such a walk.
+TEST(RasterXMR, RenderingExaminesOnlyTheTilesThatCanShow)
+{
+  QTemporaryDir dir;
+  const std::string xmr = dir.filePath("grid.xmr").toStdString();
+  std::ofstream(xmr) << "<MRI Width=\"128\" Height=\"128\" TileSize=\"1\">"
+                        "<Mosaic Source=\"grid.dmr\"/></MRI>";
+  constexpr int64_t kGrid = 128 * 128;
+  const struct
+  {
+    const char* name;
+    bool sphere;
+    long double scale;
+    bool fewShow;
+  } cases[] = {
+      {"plate carree, zoomed in", false, 3e-6L, true},
+      {"globe, zoomed in", true, 3e-6L, true},
+      {"globe, the whole disc: the image's far side hidden", true, 4e-7L, false},
+  };
+  for (const auto& c : cases) {
+    Probe probe;
+    vtrtest::FakeGlobe globe;
+    TGProjector projector(globe);
+    if (c.sphere)
+      projector.SetProjectionModel(std::make_unique<ProbeModel<TGSphericalPrj>>(probe));
+    else
+      projector.SetProjectionModel(std::make_unique<ProbeModel<TGCartesianPrj>>(probe));
+    projector.SetScaleFactor(c.scale);
+    NullObjectRenderer renderer(projector);
+    TGMapRaster raster;
+    raster.SetImageName(xmr);
+    raster.Morph().SetScales(300.0L * D / 128, 160.0L * D / 128);
+    raster.Morph().SetOffsets(-150 * D, 80 * D);
+
+    const auto drawn = [&] {
+      std::vector<std::array<int32_t, 6>> corners;
+      for (const vtrtest::TextureTriangle& t : globe.triangles)
+        corners.push_back({t.dest[0].iLongX, t.dest[0].iLatY, t.dest[1].iLongX, t.dest[1].iLatY,
+                           t.dest[2].iLongX, t.dest[2].iLatY});
+      std::sort(corners.begin(), corners.end());
+      globe.triangles.clear();
+      return corners;
+    };
+    probe.cull = false;
+    int64_t start = probe.projections;
+    raster.Render(renderer, 0);
+    const int64_t walkProjections = probe.projections - start;
+    const auto everyTile = drawn();
+    probe.cull = true;
+    start = probe.projections;
+    raster.Render(renderer, 0);
+    const int64_t culledProjections = probe.projections - start;
+    const auto culled = drawn();
+
+    EXPECT_GE(walkProjections, kGrid) << c.name;
+    EXPECT_FALSE(everyTile.empty()) << c.name;
+    EXPECT_TRUE(culled == everyTile)
+        << c.name << ": " << culled.size() << " triangles, not " << everyTile.size();
+    if (c.fewShow) {
+      EXPECT_LT(everyTile.size(), size_t{8} * kGrid / 50) << c.name;
+      EXPECT_LT(culledProjections * 10, walkProjections) << c.name;
+    } else {
+      EXPECT_LT(everyTile.size(), size_t{8} * kGrid) << c.name << ": the far side is not drawn";
+      // Testing the blocks costs about as much again as testing each tile.
+      EXPECT_LT(culledProjections, 3 * walkProjections) << c.name;
+    }
+  }
 }
 
 } // namespace
