@@ -1396,14 +1396,12 @@ void TGGlobe::RenderChainStore(const TGChainStore& Chains, TGRenderStateSet Stat
   FRenderer->Pen().SetStyle(penStyle);
   if (penStyle == gpsClear) return;
   FRenderer->BeginDrawPoly(false);
-  for (int32_t i = 0; i < Chains.Count(); ++i) {
-    const TGPointStore* chain = Chains.ChainAt(i);
-    if (!drawn(chain)) continue;
-    const std::span<const TGPointLL> pts = chain->Points();
-    FPieceA.assign(pts.begin(), pts.end());
-    FPieceA.push_back(pts.front());
-    AddProjectedRun(FPieceA.data(), FPieceA.size(), w);
-  }
+  const std::function<void(int32_t)> addRun = [this, w](int32_t count) {
+    FRenderer->AddClippedPoly(count, w);
+  };
+  for (int32_t i = 0; i < Chains.Count(); ++i)
+    if (const TGPointStore* chain = Chains.ChainAt(i); drawn(chain))
+      model->PointStoreRunsToXY(*chain, true, addRun);
   FRenderer->EndDrawPoly();
 }
 
