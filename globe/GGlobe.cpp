@@ -83,10 +83,22 @@ size_t FarCrossings(const TGPointStore& chain, bool closed, int32_t cm)
   const std::span<const TGPointLL> pts = chain.Points();
   const size_t n = pts.size();
   if (n < 2) return 0;
+  // CrossesFarMeridian for each segment, with each vertex's side taken once: +1 more than 90
+  // degrees east of cm, -1 more than 90 degrees west, 0 between; a segment crosses when its
+  // ends lie on opposite sides.
+  const auto side = [cm](const TGPointLL& p) {
+    const int32_t r = RelativeLong(p.iLongX, cm);
+    return static_cast<int>(r > GU_90) - static_cast<int>(r < -GU_90);
+  };
+  const int first = side(pts[0]);
+  int last = first;
   size_t crossings = 0;
-  for (size_t i = 0; i + 1 < n; ++i)
-    crossings += CrossesFarMeridian(pts[i], pts[i + 1], cm);
-  if (closed) crossings += CrossesFarMeridian(pts[n - 1], pts[0], cm);
+  for (size_t i = 1; i < n; ++i) {
+    const int s = side(pts[i]);
+    crossings += last * s < 0;
+    last = s;
+  }
+  if (closed) crossings += last * first < 0;
   return crossings;
 }
 
