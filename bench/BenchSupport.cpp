@@ -51,6 +51,22 @@ int64_t FileBytes(const std::string& path)
   return ec ? 0 : static_cast<int64_t>(n);
 }
 
+std::string Thousands(int64_t n)
+{
+  const std::string digits = std::to_string(n < 0 ? -n : n);
+  std::string out = n < 0 ? "-" : "";
+  for (size_t i = 0; i < digits.size(); ++i) {
+    if (i > 0 && (digits.size() - i) % 3 == 0) out += ',';
+    out += digits[i];
+  }
+  return out;
+}
+
+std::string ProgramFile(const std::string& relative)
+{
+  return (std::filesystem::path(VTR_PROGRAM_DIR) / relative).string();
+}
+
 namespace {
 
 std::string Number(double v)

@@ -80,8 +80,15 @@ private:
   std::filesystem::path path_;
 };
 
+// n with a comma between groups of three digits, as the table's labels write counts.
+std::string Thousands(int64_t n);
+
 // Bytes of a file; 0 when it does not exist.
 int64_t FileBytes(const std::string& path);
+
+// A file of the benchmark build's program folder (laid out by the build, like the development
+// build's build/bin), for example "GIS/WorldOutline.lyr".
+std::string ProgramFile(const std::string& relative);
 
 // One row per comparison: what was measured, ours, the peer's, their ratio and the target it
 // is held against. The ratio is ours / peer, or peer / ours for rates (per second), so below 1

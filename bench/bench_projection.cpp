@@ -1,6 +1,6 @@
 // Projection: the spherical model's PointStoreToXY against PROJ's orthographic projection
 // (proj_trans_generic) of the same points, on 1,000,000 points in coastline-like chains from a
-// fixed random walk, and on the world outline's chains once that layer file can be read.
+// fixed random walk, and on the world outline's chains (GIS/WorldOutline.lyr).
 #include "BenchSupport.h"
 #include "globe/GLYRReader.h"
 #include "globe/GPointStore.h"
@@ -110,15 +110,14 @@ Chains RandomWalkChains(int total, uint64_t start)
 // cannot be read, a note says why the row is left out.
 std::optional<Chains> WorldOutlineChains(std::string& note)
 {
-  const std::filesystem::path file =
-      std::filesystem::path(VTR_DEV_PROGRAM_DIR) / "GIS" / "WorldOutline.lyr";
+  const std::string file = ProgramFile("GIS/WorldOutline.lyr");
   if (!std::filesystem::exists(file)) {
-    note = "world outline row skipped: " + file.string() + " does not exist";
+    note = "world outline row skipped: " + file + " does not exist";
     return std::nullopt;
   }
   Chains chains;
   TGLYRFileReader reader;
-  reader.SetFileName(file.string());
+  reader.SetFileName(file);
   try {
     for (auto obj = reader.First(); obj; obj = reader.Next())
       if (auto poly = std::dynamic_pointer_cast<IGMapPoly>(obj))
@@ -211,6 +210,7 @@ struct Result
   int64_t Written = 0;       // device points our projection wrote
   int64_t PeerProjected = 0; // points PROJ projected (the near hemisphere)
   double WorstPixels = 0;    // worst |ours - PROJ| over near points, in device pixels
+  int64_t Points = 0;        // input points
 };
 
 // Worst difference between our device point and PROJ's (rounded and moved to the device origin
@@ -247,21 +247,29 @@ Result Measure(Setup& s, const Chains& chains, int reps)
   Peer peer(s.model->GlobeRadius);
   Result r;
 
+  // Small inputs are run several times over, so that every timed run projects about 1,000,000
+  // points and stays well above the clock's and the machine's jitter.
+  const size_t passes = std::max<size_t>(1, 1'000'000 / std::max<size_t>(n, 1));
   auto ours = [&] {
     int64_t written = 0;
-    for (const auto& c : chains)
-      written += s.model->PointStoreToXY(*c, 0);
+    for (size_t pass = 0; pass < passes; ++pass) {
+      written = 0;
+      for (const auto& c : chains)
+        written += s.model->PointStoreToXY(*c, 0);
+    }
     r.Written = written;
     Keep(written);
   };
   auto theirs = [&] {
-    for (size_t c = 0; c + 1 < in.Starts.size(); ++c)
-      peer.Project(in, in.Starts[c], in.Starts[c + 1], out);
+    for (size_t pass = 0; pass < passes; ++pass)
+      for (size_t c = 0; c + 1 < in.Starts.size(); ++c)
+        peer.Project(in, in.Starts[c], in.Starts[c + 1], out);
     Keep(out[n / 2]);
   };
   r.PerPoint = TimeBoth(reps, ours, theirs);
-  r.PerPoint.Ours *= 1e9 / n;
-  r.PerPoint.Peer *= 1e9 / n;
+  r.PerPoint.Ours *= 1e9 / static_cast<double>(n * passes);
+  r.PerPoint.Peer *= 1e9 / static_cast<double>(n * passes);
+  r.Points = static_cast<int64_t>(n);
 
   // The first projection after a store changed rebuilds its 3-D points (trigonometry per
   // point, as PROJ does every time).
@@ -314,10 +322,15 @@ int main(int argc, char** argv)
                 proj_info().release, reps, kWidth, kHeight,
                 static_cast<double>(s.model->GlobeRadius), kCentreLat, kCentreLon);
   Table table(title);
-  AddRows(table, "random-walk chains (" + std::to_string(walk.size()) + ", 1,000,000 points)",
+  AddRows(table,
+          "random-walk chains (" + Thousands(static_cast<int64_t>(walk.size())) + ", " +
+              Thousands(rWalk.Points) + " points)",
           rWalk);
   if (rOutline)
-    AddRows(table, "world outline chains (" + std::to_string(outline->size()) + ")", *rOutline);
+    AddRows(table,
+            "world outline chains (" + Thousands(static_cast<int64_t>(outline->size())) + ", " +
+                Thousands(rOutline->Points) + " points)",
+            *rOutline);
   table.Print();
   std::printf("  random walk: ours wrote %lld device points (the rest landed on the pixel before); "
               "PROJ projected %lld near-side points, the far side it reports as errors (ours "

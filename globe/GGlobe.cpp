@@ -40,7 +40,10 @@ constexpr int32_t kShadowStep = 16;
 // The longitude relative to the central meridian, in (-GU_180, GU_180].
 int32_t RelativeLong(int32_t iLong, int32_t cm)
 {
-  return LongWrap64(static_cast<int64_t>(iLong) - cm);
+  // Wrapped longitudes mostly need no wrapping here; this runs for every vertex drawn.
+  const int64_t d = static_cast<int64_t>(iLong) - cm;
+  if (d > -GU_180 && d <= GU_180) return static_cast<int32_t>(d);
+  return LongWrap64(d);
 }
 
 // The segment a-b runs across the meridian opposite cm: both ends lie more than 90 degrees
@@ -80,10 +83,22 @@ size_t FarCrossings(const TGPointStore& chain, bool closed, int32_t cm)
   const std::span<const TGPointLL> pts = chain.Points();
   const size_t n = pts.size();
   if (n < 2) return 0;
+  // CrossesFarMeridian for each segment, with each vertex's side taken once: +1 more than 90
+  // degrees east of cm, -1 more than 90 degrees west, 0 between; a segment crosses when its
+  // ends lie on opposite sides.
+  const auto side = [cm](const TGPointLL& p) {
+    const int32_t r = RelativeLong(p.iLongX, cm);
+    return static_cast<int>(r > GU_90) - static_cast<int>(r < -GU_90);
+  };
+  const int first = side(pts[0]);
+  int last = first;
   size_t crossings = 0;
-  for (size_t i = 0; i + 1 < n; ++i)
-    crossings += CrossesFarMeridian(pts[i], pts[i + 1], cm);
-  if (closed) crossings += CrossesFarMeridian(pts[n - 1], pts[0], cm);
+  for (size_t i = 1; i < n; ++i) {
+    const int s = side(pts[i]);
+    crossings += last * s < 0;
+    last = s;
+  }
+  if (closed) crossings += last * first < 0;
   return crossings;
 }
 
@@ -1314,13 +1329,13 @@ void TGGlobe::AddCutChain(const TGPointStore& chain, bool closed, int32_t penWid
   if (!FPieceB.empty()) AddProjectedRun(FPieceB.data(), FPieceB.size(), penWidth);
 }
 
-void TGGlobe::AddPoleClosedChain(const TGPointStore& chain, int32_t penWidth)
+void TGGlobe::AddPoleClosedChain(const TGPointStore& chain, int32_t penWidth, bool roundPole)
 {
   TGCustomProjectionModel& model = *FProjector->ProjectionModel();
   const std::span<const TGPointLL> pts = chain.Points();
   const size_t n = pts.size();
   const int32_t cm = CentralMeridianGU();
-  if (FarCrossings(chain, true, cm) % 2 == 0) {
+  if (!roundPole) {
     // Not round a pole: the ring closes by itself.
     const int32_t count = model.PointStoreToXY(chain, 0);
     FRenderer->AddClippedPoly(count, penWidth);
@@ -1368,8 +1383,8 @@ void TGGlobe::RenderChainStore(const TGChainStore& Chains, TGRenderStateSet Stat
   // On the sphere a ring round a pole fills with a detour to the pole; that detour is no edge
   // of the polygon, so such polygons are outlined separately, along their rings only.
   bool poleRing = false;
+  const int32_t cm = CentralMeridianGU();
   if (sphere && closed) {
-    const int32_t cm = CentralMeridianGU();
     for (int32_t i = 0; i < Chains.Count() && !poleRing; ++i)
       if (const TGPointStore* chain = Chains.ChainAt(i); drawn(chain))
         poleRing = FarCrossings(*chain, true, cm) % 2 == 1;
@@ -1385,8 +1400,10 @@ void TGGlobe::RenderChainStore(const TGChainStore& Chains, TGRenderStateSet Stat
     for (int32_t i = 0; i < Chains.Count(); ++i) {
       const TGPointStore* chain = Chains.ChainAt(i);
       if (!drawn(chain)) continue;
+      // Without a ring round a pole (every chain was counted above) no chain needs counting
+      // again.
       if (sphere && closed)
-        AddPoleClosedChain(*chain, w);
+        AddPoleClosedChain(*chain, w, poleRing && FarCrossings(*chain, true, cm) % 2 == 1);
       else
         AddCutChain(*chain, closed, w);
     }
@@ -1396,14 +1413,12 @@ void TGGlobe::RenderChainStore(const TGChainStore& Chains, TGRenderStateSet Stat
   FRenderer->Pen().SetStyle(penStyle);
   if (penStyle == gpsClear) return;
   FRenderer->BeginDrawPoly(false);
-  for (int32_t i = 0; i < Chains.Count(); ++i) {
-    const TGPointStore* chain = Chains.ChainAt(i);
-    if (!drawn(chain)) continue;
-    const std::span<const TGPointLL> pts = chain->Points();
-    FPieceA.assign(pts.begin(), pts.end());
-    FPieceA.push_back(pts.front());
-    AddProjectedRun(FPieceA.data(), FPieceA.size(), w);
-  }
+  const std::function<void(int32_t)> addRun = [this, w](int32_t count) {
+    FRenderer->AddClippedPoly(count, w);
+  };
+  for (int32_t i = 0; i < Chains.Count(); ++i)
+    if (const TGPointStore* chain = Chains.ChainAt(i); drawn(chain))
+      model->PointStoreRunsToXY(*chain, true, addRun);
   FRenderer->EndDrawPoly();
 }
 

@@ -372,7 +372,8 @@ private:
   // Chain rendering helpers.
   void AddProjectedRun(const TGPointLL* points, size_t count, int32_t penWidth);
   void AddCutChain(const TGPointStore& chain, bool closed, int32_t penWidth);
-  void AddPoleClosedChain(const TGPointStore& chain, int32_t penWidth);
+  // roundPole: the ring crosses the far meridian an odd number of times.
+  void AddPoleClosedChain(const TGPointStore& chain, int32_t penWidth, bool roundPole);
   // Longitude (GU) of the meridian at the middle of the map.
   int32_t CentralMeridianGU() const;
   // Renders with the renderer temporarily at another size (the view carried over by the

@@ -62,6 +62,16 @@ inline int32_t RoundPixel(double v)
   return Round32(v);
 }
 
+// DeviceCoord of a double, without the 64-bit detour on the common path.
+inline int32_t DevicePixel(double offset, int32_t origin)
+{
+  const int32_t r = RoundPixel(offset);
+  int32_t d = 0;
+  if (__builtin_add_overflow(r, origin, &d)) [[unlikely]]
+    return ClampToInt32(int64_t{r} + origin);
+  return d;
+}
+
 long double DegToGU(long double degrees)
 {
   return degrees * GU_DEGREE;
@@ -95,6 +105,41 @@ bool IsRotation(TGProjectionProperty index)
 {
   return index == ppXRotation || index == ppYRotation || index == ppZRotation;
 }
+
+// Gathers the runs of PointStoreRunsToXY in the point buffer: each visible point is written at
+// Next() and then kept, unless it landed on the pixel of the point before; End() hands the run
+// on and starts the next at index 0.
+class RunCollector
+{
+public:
+  // Both are borrowed for the collector's life.
+  RunCollector(TGPointBuffer& buffer, const std::function<void(int32_t)>& run)
+      : buffer_(buffer), run_(run)
+  {
+  }
+  int32_t Next() const { return count_; }
+  void Keep()
+  {
+    ++visible_;
+    if (count_ == 0 || !(buffer_[count_] == buffer_[count_ - 1])) ++count_;
+  }
+  void End()
+  {
+    if (visible_ >= 2) {
+      // Several points on one pixel still make a (dot-sized) line.
+      if (count_ == 1) buffer_.Put(count_++, buffer_[0]);
+      run_(count_);
+    }
+    count_ = 0;
+    visible_ = 0;
+  }
+
+private:
+  TGPointBuffer& buffer_;
+  const std::function<void(int32_t)>& run_;
+  int32_t count_ = 0;   // points kept in this run
+  int64_t visible_ = 0; // visible points of this run, kept or not
+};
 
 } // namespace
 
@@ -136,6 +181,21 @@ int32_t TGProjectionModel::PointStoreToXY(const TGPointStore& points, int32_t iS
   for (const TGPointLL& pt : pts)
     if (PointLLToXY(pt, index)) ++index;
   return index;
+}
+
+void TGProjectionModel::PointStoreRunsToXY(const TGPointStore& points, bool closed,
+                                           const std::function<void(int32_t)>& run)
+{
+  const std::span<const TGPointLL> pts = points.Points();
+  const size_t n = pts.size();
+  RunCollector runs(Points(), run);
+  for (size_t k = 0; n > 0 && k < n + (closed ? 1 : 0); ++k) {
+    if (PointLLToXY(pts[k < n ? k : 0], runs.Next()))
+      runs.Keep();
+    else
+      runs.End();
+  }
+  runs.End();
 }
 
 bool TGProjectionModel::LLToXY(int32_t iLong, int32_t iLat, int32_t iIndex)
@@ -346,6 +406,38 @@ int32_t TGSphericalPrj::PointStoreToXY(const TGPointStore& points, int32_t iStar
     lastY = iy;
   }
   return static_cast<int32_t>(o - out);
+}
+
+void TGSphericalPrj::PointStoreRunsToXY(const TGPointStore& points, bool closed,
+                                        const std::function<void(int32_t)>& run)
+{
+  const std::vector<TGPoint3DD>& vectors = points.Point3DArray();
+  const std::span<const TGPointLL> pts = points.Points();
+  const size_t n = vectors.size();
+  if (n == 0) return;
+  TGPointBuffer& buffer = Points();
+  buffer.Reserve(ClampToInt32(static_cast<int64_t>(n) + 1));
+  const TGProjector& p = Projector();
+  const int32_t xo = p.XOrigin();
+  const int32_t yo = p.YOrigin();
+  const auto& t = Transform.terms;
+  RunCollector runs(buffer, run);
+  for (size_t k = 0; k < n + (closed ? 1 : 0); ++k) {
+    const size_t i = k < n ? k : 0;
+    const double vx = vectors[i].X, vy = vectors[i].Y, vz = vectors[i].Z;
+    // The same terms in the same order as PointLLToXY, so both give the same pixels.
+    const double x = vx * t[0] + vy * t[1] + vz * t[2];
+    const double y = vx * t[4] + vy * t[5] + vz * t[6];
+    const double z = vx * t[8] + vy * t[9] + vz * t[10];
+    const bool visible = z < 0 || (pts[i].iHeightZ > 0 && x * x + y * y > GlobeRadiusSquared);
+    if (!visible) {
+      runs.End();
+      continue;
+    }
+    buffer[runs.Next()] = {DevicePixel(x, xo), DevicePixel(y, yo)};
+    runs.Keep();
+  }
+  runs.End();
 }
 
 bool TGSphericalPrj::XYToLL(int32_t iX, int32_t iY, int32_t iIndex)

@@ -101,6 +101,14 @@ public:
   // Projects the store's points into the buffer from index iStart on and returns the next free
   // index (see each model for which points are written).
   virtual int32_t PointStoreToXY(const TGPointStore& points, int32_t iStart) = 0;
+  // The runs of consecutive visible points of the store (visible as PointLLToXY sees them),
+  // each projected into the buffer from index 0 and handed to run with its point count before
+  // the next one is projected; an invisible point ends a run. closed: the first point follows
+  // the last once more. Within a run a point on the same pixel as the one before is dropped;
+  // a run of one point is not handed on, but a run of several points on one pixel comes as
+  // that pixel twice.
+  virtual void PointStoreRunsToXY(const TGPointStore& points, bool closed,
+                                  const std::function<void(int32_t count)>& run) = 0;
   // Writes the device point of ptLL at iIndex (always, also when the result is false) and
   // returns whether the point is visible. Longitudes need not be wrapped.
   virtual bool PointLLToXY(const TGPointLL& ptLL, int32_t iIndex) = 0;
@@ -157,6 +165,9 @@ public:
 
   // Each point through PointLLToXY at the next free index; only visible points advance it.
   int32_t PointStoreToXY(const TGPointStore& points, int32_t iStart) override;
+  // Each point through PointLLToXY.
+  void PointStoreRunsToXY(const TGPointStore& points, bool closed,
+                          const std::function<void(int32_t count)>& run) override;
   bool LLToXY(int32_t iLong, int32_t iLat, int32_t iIndex) override;
   bool LLHToXY(int32_t iLong, int32_t iLat, int32_t iHeight, int32_t iIndex) override;
   // (-971,999,999, -486,000,000, 972,000,000, 486,000,000).
@@ -196,6 +207,9 @@ public:
   // the rim, a point landing on the same pixel as the last one written is dropped. Returns
   // iStart + the number written.
   int32_t PointStoreToXY(const TGPointStore& points, int32_t iStart) override;
+  // From the store's cached 3-D points, without trigonometry per point.
+  void PointStoreRunsToXY(const TGPointStore& points, bool closed,
+                          const std::function<void(int32_t count)>& run) override;
   bool PointLLToXY(const TGPointLL& ptLL, int32_t iIndex) override;
   // False for a device point off the disc.
   bool XYToLL(int32_t iX, int32_t iY, int32_t iIndex) override;

@@ -1371,12 +1371,17 @@ void TGDefaultRenderer::DrawPolyPolygon(const TGPoint* points, const int32_t* co
   // those pixels again; drawing a pixel twice changes nothing then.
   const bool patchJoints = FPen.DeviceWidth() < 2 && FPen.Style() == gpsSolid && FAlphaBlend == 255;
   const QPaintDevice* device = canvas->device();
-  const QRect surface = device ? QRect(0, 0, device->width(), device->height()) : QRect();
+  const int surfaceWidth = device ? device->width() : 0;
+  const int surfaceHeight = device ? device->height() : 0;
+  // QRect(0, 0, width, height).contains(p.toPoint()), inline: it runs for every point.
+  const auto onSurface = [&](const QPointF& p) {
+    const int x = qRound(p.x()), y = qRound(p.y());
+    return x >= 0 && y >= 0 && x < surfaceWidth && y < surfaceHeight;
+  };
   auto patch = [&](const QPointF* line, int32_t n) {
     if (!patchJoints) return;
     for (int32_t j = 1; j + 1 < n; ++j)
-      if (surface.contains(line[j].toPoint()) && !surface.contains(line[j + 1].toPoint()))
-        canvas->drawPoint(line[j]);
+      if (onSurface(line[j]) && !onSurface(line[j + 1])) canvas->drawPoint(line[j]);
   };
 
   if (!closed) {

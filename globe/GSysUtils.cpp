@@ -166,6 +166,13 @@ int32_t LongWrap(int32_t iLong)
 
 int32_t LongWrap64(int64_t iLong)
 {
+  // Within a turn of the range (every difference of two wrapped longitudes): no division,
+  // which renderers pay for on every vertex.
+  if (iLong > -GU_180 && iLong <= GU_180) return static_cast<int32_t>(iLong);
+  if (iLong > GU_180 && iLong <= int64_t{GU_180} + GU_360)
+    return static_cast<int32_t>(iLong - GU_360);
+  if (iLong <= -GU_180 && iLong > -int64_t{GU_180} - GU_360)
+    return static_cast<int32_t>(iLong + GU_360);
   int64_t r = iLong % GU_360;
   if (r < 0) r += GU_360;
   if (r > GU_180) r -= GU_360;

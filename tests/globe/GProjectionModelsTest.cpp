@@ -11,7 +11,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <random>
 #include <string>
+#include <vector>
 
 namespace vtr {
 namespace {
@@ -333,6 +335,104 @@ TEST_F(ModelTest, SphereProjectsWholeStoresWithRimPullingAndDuplicateDropping)
   EXPECT_EQ(projector.ProjectionModel()->PointStoreToXY(dense, 0), 1);
   TGPointStore empty;
   EXPECT_EQ(projector.ProjectionModel()->PointStoreToXY(empty, 7), 7);
+}
+
+// The runs a model hands on, each as the points it was handed.
+using Runs = std::vector<std::vector<TGPoint>>;
+
+TEST_F(ModelTest, StoresComeAsRunsOfVisiblePoints)
+{
+  projector.SetXRotation(0); // looking at (0, 0)
+  const int32_t highUp = static_cast<int32_t>(EarthRadiusGU / 100);
+  auto runsOf = [&](const TGPointStore& store, bool closed) {
+    Runs runs;
+    projector.ProjectionModel()->PointStoreRunsToXY(
+        store, closed, [&](int32_t n) { runs.emplace_back(Buffer().Data(), Buffer().Data() + n); });
+    return runs;
+  };
+  TGPointStore ring;
+  ring.SetStoreHeight(true);
+  ring.Add(DDToPointLL(0, 0));
+  ring.Add(DDToPointLL(0.001, 0)); // same pixel as the one before: dropped
+  ring.Add(DDToPointLL(30, 20));
+  ring.Add(DDToPointLL(120, 10));            // behind: ends the run
+  ring.Add(PointLLH(DDToGU(91), 0, highUp)); // behind, but raised beyond the rim: shows
+  ring.Add(PointLLH(DDToGU(91), DDToGU(1), highUp));
+  ring.Add(DDToPointLL(180, 0));
+  ring.Add(PointLLH(DDToGU(91), DDToGU(-5), highUp)); // one visible point alone: no run
+  ring.Add(DDToPointLL(150, 0));
+  ring.Add(DDToPointLL(-45, -45));
+  ring.Add(DDToPointLL(-10, -5));
+  const TGPoint a = XY(DDToPointLL(0, 0)), b = XY(DDToPointLL(30, 20));
+  const TGPoint c = XY(DDToPointLL(-45, -45)), d = XY(DDToPointLL(-10, -5));
+  const TGPoint r1 = XY(PointLLH(DDToGU(91), 0, highUp));
+  const TGPoint r2 = XY(PointLLH(DDToGU(91), DDToGU(1), highUp));
+  // Open, the last run ends at the last point; closed, it goes on to the first.
+  EXPECT_EQ(runsOf(ring, false), (Runs{{a, b}, {r1, r2}, {c, d}}));
+  EXPECT_EQ(runsOf(ring, true), (Runs{{a, b}, {r1, r2}, {c, d, a}}));
+
+  // Several points on one pixel make a dot-sized line; one visible point makes nothing.
+  TGPointStore dense;
+  for (int i = 0; i < 3; ++i)
+    dense.Add({i * 1000, 0, 0});
+  EXPECT_EQ(runsOf(dense, false), (Runs{{a, a}}));
+  TGPointStore single;
+  single.Add(DDToPointLL(0, 0));
+  EXPECT_EQ(runsOf(single, false), Runs{});
+  EXPECT_EQ(runsOf(single, true), (Runs{{a, a}}));
+  EXPECT_EQ(runsOf(TGPointStore(), true), Runs{});
+
+  // Flat maps: the excluded east edge ends a run.
+  Use("TGCartesianPrj", 0);
+  TGPointStore line;
+  line.Add(DDToPointLL(10, 10));
+  line.Add(DDToPointLL(20, 10));
+  line.Add({GU_180, 0, 0});
+  line.Add(DDToPointLL(-10, -10));
+  line.Add(DDToPointLL(-20, -10));
+  EXPECT_EQ(runsOf(line, false), (Runs{{XY(DDToPointLL(10, 10)), XY(DDToPointLL(20, 10))},
+                                       {XY(DDToPointLL(-10, -10)), XY(DDToPointLL(-20, -10))}}));
+}
+
+// The sphere takes its runs from the stores' 3-D points; point by point through PointLLToXY
+// (the shared implementation) must give the same runs, raised points and the rim included.
+TEST_F(ModelTest, SphereRunsMatchPointByPointProjection)
+{
+  std::mt19937_64 random(1203); // a fixed random stream
+  auto uniform = [&](double lo, double hi) {
+    return std::uniform_real_distribution<double>(lo, hi)(random);
+  };
+  auto collect = [&](Runs& runs) {
+    return [&runs, this](int32_t n) { runs.emplace_back(Buffer().Data(), Buffer().Data() + n); };
+  };
+  const long double fitted = projector.ScaleFactor();
+  size_t runs = 0;
+  for (const long double zoom : {1.0L, 3.0L, 20.0L, 1.0L}) {
+    projector.SetXRotation(uniform(-90, 90));
+    projector.SetYRotation(uniform(-180, 180));
+    projector.SetScaleFactor(fitted * zoom);
+    for (int n = 0; n < 20; ++n) {
+      // A random walk across the rim, some points raised, some on one pixel.
+      TGPointStore chain;
+      chain.SetStoreHeight(true);
+      double lat = uniform(-80, 80), lon = uniform(-180, 180);
+      for (int i = 0; i < 300; ++i) {
+        const int32_t height = uniform(0, 1) < 0.3 ? static_cast<int32_t>(uniform(0, 6e7)) : 0;
+        chain.Add(PointLLH(DDToGU(lon), DDToGU(std::clamp(lat, -90.0, 90.0)), height));
+        const double step = uniform(0, 1) < 0.3 ? 1e-4 : 3;
+        lat += uniform(-step, step);
+        lon += uniform(-step, step);
+      }
+      for (const bool closed : {false, true}) {
+        Runs fast, pointByPoint;
+        Sphere().PointStoreRunsToXY(chain, closed, collect(fast));
+        Sphere().TGProjectionModel::PointStoreRunsToXY(chain, closed, collect(pointByPoint));
+        ASSERT_EQ(fast, pointByPoint) << "zoom " << static_cast<double>(zoom) << ", chain " << n;
+        runs += fast.size();
+      }
+    }
+  }
+  EXPECT_GT(runs, 40u); // the walks do cross the rim
 }
 
 TEST_F(ModelTest, FlatStoresSkipInvisiblePoints)

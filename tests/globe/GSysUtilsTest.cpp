@@ -49,6 +49,19 @@ TEST(Wrapping, LongWrap64ReducesFully)
   EXPECT_EQ(LongWrap64(GU_180), GU_180);
   EXPECT_EQ(LongWrap64(-GU_180), GU_180);
   EXPECT_GT(LongWrap64(std::numeric_limits<int64_t>::min()), -GU_180);
+
+  // Inputs within a turn of the range take a shortcut; at its edges and beyond it the answer
+  // is still the full reduction.
+  const auto reduced = [](int64_t v) {
+    int64_t r = v % GU_360;
+    if (r < 0) r += GU_360;
+    return r > GU_180 ? r - GU_360 : r;
+  };
+  for (const int64_t edge :
+       {int64_t{0}, int64_t{GU_180}, -int64_t{GU_180}, int64_t{GU_180} + GU_360,
+        -int64_t{GU_180} - GU_360, int64_t{GU_180} + 2 * int64_t{GU_360}})
+    for (const int64_t v : {edge - 1, edge, edge + 1})
+      EXPECT_EQ(LongWrap64(v), reduced(v)) << v;
 }
 
 TEST(Wrapping, LongDiffTakesTheShortWayAndNeverZero)
