@@ -18,9 +18,6 @@ constexpr int32_t kDesignHeight = 306;
 constexpr int32_t kFarZoom = 1'666'667;
 constexpr int32_t kFarScale = 20'000'000;
 
-constexpr TColor kSilver = 0xC0C0C0;
-constexpr TColor kGrey = 0x808080;
-
 } // namespace
 
 void ApplyMapViewConfiguration(TGGlobe& globe)
@@ -47,12 +44,12 @@ void ApplyMapViewConfiguration(TGGlobe& globe)
   r.SelectedBrush().Define(clNone, clNone, gbsClear);
   r.SelectedPen().Define(clRed, gpsSolid, 2, guPixel);
   TGGraticule& g = globe.Graticule();
-  g.GraticulePen().Define(kSilver, gpsSolid, 1, guPixel);
+  g.GraticulePen().Define(clSilver, gpsSolid, 1, guPixel);
   g.SetLatitudeStep(10);
   g.SetLongitudeStep(10);
   globe.SetCullObjectPixels(0.75L);
   globe.SetMinObjectPixels(1.5L);
-  globe.SetMinObjectColor(kGrey);
+  globe.SetMinObjectColor(clGray);
   globe.SetSurfaceColor(clBlue);
   globe.SetGlobeOptions(goFixedCenterXYOnResize);
 }

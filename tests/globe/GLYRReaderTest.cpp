@@ -30,9 +30,7 @@ using vtrtest::ErrorText;
 constexpr TColor kNavy = 0x800000;
 constexpr TColor kYellow = 0x00FFFF;
 constexpr TColor kGreen = 0x008000;
-constexpr TColor kSilver = 0xC0C0C0;
 constexpr TColor kMaroon = 0x000080;
-constexpr TColor kAqua = 0xFFFF00;
 constexpr TColor kTeal = 0x808000;
 constexpr TColor kPurple = 0x800080;
 constexpr TColor kOlive = 0x008080;
@@ -162,7 +160,7 @@ std::vector<uint8_t> VersionFixture(uint16_t v)
   w.WriteShortString("TGPolygonPresenter");
   head(8, "Coast");
   pen(kYellow, gpsSolid, 2);
-  brush(kGreen, kSilver, gbsDiagCross);
+  brush(kGreen, clSilver, gbsDiagCross);
 
   w.WriteInteger(1);
   w.WriteShortString("TGMapObject");
@@ -274,7 +272,7 @@ TEST_P(LYRVersions, EveryLayoutReadsTheSameContent)
   EXPECT_EQ(polygon->PolyPen().Color(), kYellow);
   EXPECT_EQ(polygon->PolyPen().Width(), 2);
   EXPECT_EQ(polygon->PolyBrush().Color(), kGreen);
-  EXPECT_EQ(polygon->PolyBrush().BkColor(), v >= 0x405 ? kSilver : kGreen);
+  EXPECT_EQ(polygon->PolyBrush().BkColor(), v >= 0x405 ? clSilver : kGreen);
   EXPECT_EQ(polygon->PolyBrush().Style(), gbsDiagCross);
 
   // A title with a comma but no quotes becomes one quoted item.
@@ -877,7 +875,7 @@ TEST_F(LYRFile, WhatTheWriterWritesReadsBackTheSame)
   point->SetTitleZoomMax(900);
   point->SetTitleOffset(-7);
   point->SetTitleAlignment(taBottomRight);
-  point->TitleFont().Define("Courier", kMaroon, kAqua, 14, guMeter, 900, FontStyleBit(gfsHalo),
+  point->TitleFont().Define("Courier", kMaroon, clAqua, 14, guMeter, 900, FontStyleBit(gfsHalo),
                             255);
   point->SetPointType(ppTriangleUp);
   point->SetPointUnit(guKilometer);
@@ -886,7 +884,7 @@ TEST_F(LYRFile, WhatTheWriterWritesReadsBackTheSame)
   point->SetSymbolIndex(-3);
   point->PointPen().Define(kTeal, gpsDashDot, 5, guMeter);
   point->PointBrush().Define(kPurple, kOlive, gbsPattern50);
-  point->PointFont().Define("Wingdings", kGray, kSilver, 11, guPixel, 0, 0, 255);
+  point->PointFont().Define("Wingdings", kGray, clSilver, 11, guPixel, 0, 0, 255);
   source.Presenters().Add(std::move(point));
   auto polygon = std::make_unique<TGPolygonPresenter>();
   polygon->SetPresenterID(5);
