@@ -119,6 +119,19 @@ protected:
     globe->Layers().Add(std::move(layer));
     return ref;
   }
+  // A point presenter of class P drawing `type` in black at `size` pixels, added to the layer.
+  template <class P, class Type>
+  P& AddBlackPointPresenter(vtr::TGLayer& layer, Type type, int32_t size)
+  {
+    auto p = std::make_unique<P>(globe.get());
+    p->SetPointType(type);
+    p->SetPointSize(size);
+    p->PointPen().Define(vtr::clBlack, vtr::gpsSolid, 1, vtr::guPixel);
+    p->PointBrush().Define(vtr::clBlack, vtr::clBlack, vtr::gbsSolid);
+    P& ref = *p;
+    layer.Presenters().Add(std::move(p));
+    return ref;
+  }
   std::shared_ptr<vtr::TGMapPoint> AddPoint(vtr::TGLayer& layer, double lonDeg, double latDeg,
                                             int32_t presenterID, const std::string& title = {})
   {

@@ -24,14 +24,7 @@ protected:
   }
   TGPointPresenter& AddPointPresenter(TGPointPresenterType type, int32_t size)
   {
-    auto p = std::make_unique<TGPointPresenter>(globe.get());
-    p->SetPointType(type);
-    p->SetPointSize(size);
-    p->PointPen().Define(clBlack, gpsSolid, 1, guPixel);
-    p->PointBrush().Define(clBlack, clBlack, gbsSolid);
-    TGPointPresenter& ref = *p;
-    layer->Presenters().Add(std::move(p));
-    return ref;
+    return AddBlackPointPresenter<TGPointPresenter>(*layer, type, size);
   }
   // The box of the pixels that are neither white nor the view outline's red.
   vtrtest::PixelBox InkBox() { return BoxOf(); }

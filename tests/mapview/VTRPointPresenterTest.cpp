@@ -26,14 +26,7 @@ protected:
   }
   TGVTRPointPresenter& AddPresenter(VT type, int32_t size)
   {
-    auto p = std::make_unique<TGVTRPointPresenter>(globe.get());
-    p->SetPointType(type);
-    p->SetPointSize(size);
-    p->PointPen().Define(clBlack, gpsSolid, 1, guPixel);
-    p->PointBrush().Define(clBlack, clBlack, gbsSolid);
-    TGVTRPointPresenter& ref = *p;
-    layer->Presenters().Add(std::move(p));
-    return ref;
+    return AddBlackPointPresenter<TGVTRPointPresenter>(*layer, type, size);
   }
   // Away from the view outline along the border.
   vtrtest::PixelBox BoxOf(TColor c = clNone) { return GlobeTest::BoxOf(c, 3); }
